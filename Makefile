@@ -1,0 +1,51 @@
+# Build, test and measure the module. Every target sets up what it needs.
+PYTHON ?= python3
+DEBUG_PYTHON ?= /usr/bin/python3-dbg
+
+VENV := .venv
+DBG_VENV := .venv-dbg
+BUILD_DEPS := "scikit-build-core>=0.10" cmake ninja
+# Warnings are errors in our own builds.
+INSTALL_FLAGS := --no-build-isolation --no-deps -q --config-settings=cmake.define.TREL_WERROR=ON
+SOURCES := $(shell find src python -name '*.[ch]pp' -o -name '*.py') CMakeLists.txt pyproject.toml
+
+.PHONY: all test bench check-leaks clean
+
+all: test
+
+$(VENV)/.ready: pyproject.toml
+	$(PYTHON) -m venv $(VENV)
+	$(VENV)/bin/python -m pip install -q --upgrade pip
+	$(VENV)/bin/python -m pip install -q $(BUILD_DEPS) "pytest>=7"
+	touch $@
+
+# scikit-build-core keeps its CMake tree under build/, so rebuilds are incremental.
+$(VENV)/.installed: $(VENV)/.ready $(SOURCES)
+	$(VENV)/bin/python -m pip install $(INSTALL_FLAGS) ".[test]"
+	touch $@
+
+test: $(VENV)/.installed
+	$(VENV)/bin/python -m pytest -q
+
+bench: $(VENV)/.installed
+	$(VENV)/bin/python bench/run.py
+
+# The debug interpreter counts every reference, so a growing total shows a leak.
+$(DEBUG_PYTHON):
+	apt-get update -qq
+	DEBIAN_FRONTEND=noninteractive apt-get install -y -qq python3-dbg python3-dev python3-venv
+
+$(DBG_VENV)/.ready: pyproject.toml | $(DEBUG_PYTHON)
+	$(DEBUG_PYTHON) -m venv $(DBG_VENV)
+	$(DBG_VENV)/bin/python -m pip install -q $(BUILD_DEPS) "pytest>=7"
+	touch $@
+
+$(DBG_VENV)/.installed: $(DBG_VENV)/.ready $(SOURCES)
+	$(DBG_VENV)/bin/python -m pip install $(INSTALL_FLAGS) ".[test]"
+	touch $@
+
+check-leaks: $(DBG_VENV)/.installed
+	$(DBG_VENV)/bin/python -m pytest -q --check-refleaks
+
+clean:
+	rm -rf build $(VENV) $(DBG_VENV)

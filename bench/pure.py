@@ -1,0 +1,228 @@
+"""Plain-Python versions of the core's operations, for timing comparisons.
+
+Each function takes the same steps in the same order as its C++
+counterpart, written as ordinary Python would write them. They accept the
+core's specification objects as well as this module's, but the benchmark
+compares like with like: the C++ routines on core objects, these on objects
+built from this module's ``SpecificationBase`` and ``Implements``.
+
+Like the core, this module reads four values from
+``trel.interface.declarations`` the first time it needs them, unless
+``use_declarations`` (or ``use_pure_declarations``) set them first.
+"""
+
+try:
+    from _trel_interface_coptimizations import SpecificationBase as _CoreSpecificationBase
+except ImportError:  # the plain versions still work on their own
+    _CoreSpecificationBase = None
+
+_MISSING = object()
+
+# A class's own namespace, read through type's own descriptor so a
+# metaclass "__dict__" is never consulted.
+_class_namespace = type.__dict__["__dict__"].__get__
+
+
+class _Declarations:
+    __slots__ = ("builtin_implementation_specifications", "empty", "implemented_by_fallback", "implements")
+
+    def __init__(self, builtins, empty, fallback, implements):
+        self.builtin_implementation_specifications = builtins
+        self.empty = empty
+        self.implemented_by_fallback = fallback
+        self.implements = implements
+
+
+_declarations = None
+
+
+def _load_declarations():
+    global _declarations
+    from trel.interface import declarations as module
+
+    _declarations = _Declarations(
+        module.BuiltinImplementationSpecifications,
+        module._empty,
+        module.implementedByFallback,
+        module.Implements,
+    )
+    return _declarations
+
+
+def use_declarations(builtins, empty, fallback, implements):
+    """Use these four values instead of the declarations module's."""
+    global _declarations
+    _declarations = _Declarations(builtins, empty, fallback, implements)
+
+
+def _is_specification(ob):
+    return isinstance(ob, _SPECIFICATION_TYPES)
+
+
+def _fallback(cls):
+    declarations = _declarations
+    if declarations is None:
+        declarations = _load_declarations()
+    return declarations.implemented_by_fallback(cls)
+
+
+def implementedBy(cls):
+    if isinstance(cls, super):
+        return _fallback(cls)
+    # The namespace that may declare "__implemented__"; any failure to get
+    # one counts as none.
+    if isinstance(cls, type):
+        namespace = _class_namespace(cls)
+    else:
+        try:
+            namespace = getattr(cls, "__dict__", _MISSING)
+        except Exception:
+            namespace = _MISSING
+        if namespace is _MISSING:
+            return _fallback(cls)
+    try:
+        value = namespace["__implemented__"] if type(namespace) is not dict else namespace.get("__implemented__", _MISSING)
+    except Exception:
+        value = _MISSING
+    declarations = _declarations
+    if declarations is None:
+        declarations = _load_declarations()
+    if value is not _MISSING:
+        if isinstance(value, declarations.implements):
+            return value
+        return declarations.implemented_by_fallback(cls)
+    table = declarations.builtin_implementation_specifications
+    if isinstance(table, dict):
+        try:
+            listed = dict.get(table, cls)
+        except Exception:  # an unhashable cls is simply not listed
+            listed = None
+        if listed is not None:
+            return listed
+    return declarations.implemented_by_fallback(cls)
+
+
+def getObjectSpecification(ob):
+    provides = getattr(ob, "__provides__", None)
+    if provides is not None and _is_specification(provides):
+        return provides
+    cls = getattr(ob, "__class__", _MISSING)
+    if cls is not _MISSING:
+        return implementedBy(cls)
+    declarations = _declarations
+    if declarations is None:
+        declarations = _load_declarations()
+    return declarations.empty
+
+
+def providedBy(ob):
+    try:
+        super_like = isinstance(ob, super)
+    except AttributeError:
+        super_like = True
+    if super_like:
+        return implementedBy(ob)
+    declared = getattr(ob, "__providedBy__", _MISSING)
+    if declared is _MISSING:
+        return getObjectSpecification(ob)
+    if _is_specification(declared):
+        return declared
+    # Anything with "extends" is taken as a specification.
+    try:
+        extends = getattr(declared, "extends", _MISSING)
+    except Exception:
+        extends = _MISSING
+    if extends is not _MISSING:
+        return declared
+    cls = ob.__class__
+    try:
+        own = getattr(ob, "__provides__", _MISSING)
+    except Exception:
+        own = _MISSING
+    if own is _MISSING:
+        return implementedBy(cls)
+    try:
+        inherited = getattr(cls, "__provides__", _MISSING)
+    except Exception:
+        inherited = _MISSING
+    if inherited is own:
+        return implementedBy(cls)
+    return own
+
+
+class SpecificationBase:
+    """A specification's stored attributes and the test on its ``_implied``."""
+
+    __slots__ = ("__weakref__", "_implied", "_dependents", "_bases", "_v_attrs", "__iro__", "__sro__")
+
+    def isOrExtends(self, interface):
+        implied = self._implied
+        if not isinstance(implied, dict):
+            return False
+        try:
+            return interface in implied
+        except Exception:  # a key that cannot be hashed or compared is absent
+            return False
+
+    __call__ = isOrExtends
+
+    def providedBy(self, ob):
+        spec = providedBy(ob)
+        if not _is_specification(spec):
+            return spec(self)
+        implied = spec._implied
+        if not isinstance(implied, dict):
+            return False
+        try:
+            return self in implied
+        except Exception:
+            return False
+
+    def implementedBy(self, cls):
+        spec = implementedBy(cls)
+        if not _is_specification(spec):
+            return spec(self)
+        implied = spec._implied
+        if not isinstance(implied, dict):
+            return False
+        try:
+            return self in implied
+        except Exception:
+            return False
+
+
+_SPECIFICATION_TYPES = (
+    (SpecificationBase,) if _CoreSpecificationBase is None else (SpecificationBase, _CoreSpecificationBase)
+)
+
+
+# The declarations for runs made entirely of plain objects; they mirror
+# trel.interface.declarations over this module's SpecificationBase.
+
+
+class Implements(SpecificationBase):
+    def __init__(self, name, *implied):
+        self.__name__ = name
+        self._implied = dict.fromkeys((self, *implied), ())
+
+    def __repr__(self):
+        return f"<implementedBy {self.__name__}>"
+
+
+_empty = Implements("_empty")
+
+BuiltinImplementationSpecifications = {}
+
+
+def implementedByFallback(cls):
+    spec = getattr(cls, "__implemented__", None)
+    if isinstance(spec, Implements):
+        return spec
+    if isinstance(cls, super) or callable(cls):
+        return _empty
+    raise TypeError("ImplementedBy called for non-factory", cls)
+
+
+def use_pure_declarations():
+    """Resolve through this module's Implements and fallback."""
+    use_declarations(BuiltinImplementationSpecifications, _empty, implementedByFallback, Implements)

@@ -1,0 +1,60 @@
+// The one place that tests the interpreter's version.
+//
+// Code is written against the newest public C API name; for older
+// interpreters this header supplies that name. Each shim names the version
+// that added the real thing, so it can be deleted when the minimum rises.
+#pragma once
+
+#define PY_SSIZE_T_CLEAN
+#include <Python.h>
+
+#if PY_VERSION_HEX < 0x030C0000 // member type codes moved into Python.h in 3.12
+#include <structmember.h>
+#ifndef Py_T_OBJECT_EX
+#define Py_T_OBJECT_EX T_OBJECT_EX
+#endif
+#ifndef Py_READONLY
+#define Py_READONLY READONLY
+#endif
+#endif
+
+#if PY_VERSION_HEX < 0x030A0000 // Py_NewRef, Py_XNewRef, PyModule_AddObjectRef: 3.10
+static inline PyObject* Py_NewRef(PyObject* o) {
+    Py_INCREF(o);
+    return o;
+}
+static inline PyObject* Py_XNewRef(PyObject* o) {
+    Py_XINCREF(o);
+    return o;
+}
+static inline int PyModule_AddObjectRef(PyObject* module, const char* name, PyObject* value) {
+    Py_XINCREF(value);
+    if (PyModule_AddObject(module, name, value) < 0) {
+        Py_XDECREF(value);
+        return -1;
+    }
+    return 0;
+}
+#endif
+
+#if PY_VERSION_HEX < 0x030D0000 // PyObject_GetOptionalAttr, PyDict_GetItemRef: public from 3.13
+// 3.7 to 3.12 have the same 1/0/-1 contract under a private name.
+static inline int PyObject_GetOptionalAttr(PyObject* o, PyObject* name, PyObject** out) {
+    return _PyObject_LookupAttr(o, name, out);
+}
+static inline int PyDict_GetItemRef(PyObject* dict, PyObject* key, PyObject** out) {
+    PyObject* item = PyDict_GetItemWithError(dict, key);
+    if (item) {
+        *out = Py_NewRef(item);
+        return 1;
+    }
+    *out = nullptr;
+    return PyErr_Occurred() ? -1 : 0;
+}
+#endif
+
+#if PY_VERSION_HEX < 0x030C0000 // PyType_GetDict: 3.12 (static builtin types keep tp_dict NULL there)
+static inline PyObject* PyType_GetDict(PyTypeObject* type) {
+    return Py_XNewRef(type->tp_dict);
+}
+#endif

@@ -1,0 +1,58 @@
+// Owning references as a type.
+//
+// Every PyObject* this module owns lives either in a Ref or in a field of one
+// of its objects, so "released on every path" is the default. A Ref is made
+// from a raw pointer only by saying which transfer it is: steal (the API gave
+// a new reference) or borrow (it gave a borrowed one).
+#pragma once
+
+#include "py_compat.hpp"
+
+#include <utility>
+
+namespace trel {
+
+class [[nodiscard]] Ref {
+public:
+    Ref() noexcept = default;
+    static Ref steal(PyObject* p) noexcept { return Ref(p); }
+    static Ref borrow(PyObject* p) noexcept { return Ref(Py_XNewRef(p)); }
+
+    Ref(Ref&& o) noexcept : p_(std::exchange(o.p_, nullptr)) {}
+    Ref& operator=(Ref&& o) noexcept {
+        PyObject* old = std::exchange(p_, std::exchange(o.p_, nullptr));
+        Py_XDECREF(old); // last: a decref can run Python code that looks at us
+        return *this;
+    }
+    Ref(const Ref&) = delete;
+    Ref& operator=(const Ref&) = delete;
+    ~Ref() { Py_XDECREF(p_); }
+
+    [[nodiscard]] PyObject* get() const noexcept { return p_; }
+    explicit operator bool() const noexcept { return p_ != nullptr; }
+    // Hands the reference back to C, e.g. as a function's result.
+    [[nodiscard]] PyObject* release() noexcept { return std::exchange(p_, nullptr); }
+    // For APIs that fill a "PyObject** result".
+    PyObject** out() noexcept {
+        Py_CLEAR(p_);
+        return &p_;
+    }
+
+private:
+    explicit Ref(PyObject* p) noexcept : p_(p) {}
+    PyObject* p_ = nullptr;
+};
+
+// Replaces an owned field: the new value is stored before the old one is
+// dropped, because the decref may run Python code that reads the field.
+inline void set_field(PyObject*& slot, PyObject* new_value) noexcept {
+    PyObject* old = std::exchange(slot, new_value);
+    Py_XDECREF(old);
+}
+
+// Unsets an owned field before releasing its reference (as Py_CLEAR does).
+inline void clear_field(PyObject*& slot) noexcept { set_field(slot, nullptr); }
+
+inline PyObject* new_bool(bool value) noexcept { return Py_NewRef(value ? Py_True : Py_False); }
+
+} // namespace trel

@@ -1,0 +1,185 @@
+#include "resolution.hpp"
+
+#include "../module/module_state.hpp"
+#include "../specification/specification_base.hpp"
+
+namespace trel {
+
+namespace {
+
+inline bool is_super(PyObject* ob) noexcept {
+    return Py_IS_TYPE(ob, &PySuper_Type) || PyType_IsSubtype(Py_TYPE(ob), &PySuper_Type);
+}
+
+// The last resort: whatever the declarations module's fallback answers.
+PyObject* implemented_by_fallback(PyObject* cls) noexcept {
+    if (ensure_declarations() < 0) {
+        return nullptr;
+    }
+    // A nested load during the call may store a new fallback; hold this one.
+    Ref fallback = Ref::borrow(module_state.declarations.implemented_by_fallback);
+    return PyObject_CallOneArg(fallback.get(), cls);
+}
+
+// The namespace that may declare cls's "__implemented__": a class's own
+// dictionary, read directly (no metaclass "__dict__", no proxy), or the
+// "__dict__" attribute of anything else. Empty with no exception set when
+// there is none: every failure of the fetch counts as "no namespace".
+Ref own_namespace(PyObject* cls) noexcept {
+    if (PyType_Check(cls)) {
+        Ref dict = Ref::steal(PyType_GetDict(reinterpret_cast<PyTypeObject*>(cls)));
+        if (dict) {
+            return dict;
+        }
+    }
+    Ref dict;
+    if (PyObject_GetOptionalAttr(cls, module_state.names.dict, dict.out()) < 0) {
+        PyErr_Clear();
+    }
+    return dict;
+}
+
+// The value of "__implemented__" in the namespace, or empty with no
+// exception set: a missing key and any failure of the lookup count alike.
+Ref own_implemented(PyObject* namespace_) noexcept {
+    PyObject* name = module_state.names.implemented;
+    if (PyDict_CheckExact(namespace_)) {
+        // Same answer as the subscript for an exact dict, without making
+        // a KeyError for the common miss.
+        Ref value;
+        if (PyDict_GetItemRef(namespace_, name, value.out()) < 0) {
+            PyErr_Clear();
+        }
+        return value;
+    }
+    Ref value = Ref::steal(PyObject_GetItem(namespace_, name));
+    if (!value) {
+        PyErr_Clear();
+    }
+    return value;
+}
+
+} // namespace
+
+PyObject* implemented_by(PyObject* cls) noexcept {
+    if (is_super(cls)) {
+        return implemented_by_fallback(cls);
+    }
+    Ref value;
+    {
+        Ref namespace_ = own_namespace(cls);
+        if (!namespace_) {
+            return implemented_by_fallback(cls);
+        }
+        value = own_implemented(namespace_.get());
+    }
+    if (ensure_declarations() < 0) {
+        return nullptr;
+    }
+    if (value) {
+        if (PyObject_TypeCheck(value.get(),
+                               reinterpret_cast<PyTypeObject*>(module_state.declarations.implements))) {
+            return value.release();
+        }
+        return implemented_by_fallback(cls);
+    }
+    PyObject* table = module_state.declarations.builtin_implementation_specifications;
+    if (PyDict_Check(table)) {
+        // PyDict_GetItem swallows hashing and comparison errors: an
+        // unhashable cls is simply not listed.
+        PyObject* listed = PyDict_GetItem(table, cls);
+        if (listed) {
+            return Py_NewRef(listed);
+        }
+    }
+    return implemented_by_fallback(cls);
+}
+
+PyObject* get_object_specification(PyObject* ob) noexcept {
+    const Names& names = module_state.names;
+    Ref provides;
+    if (PyObject_GetOptionalAttr(ob, names.provides, provides.out()) < 0) {
+        return nullptr;
+    }
+    if (provides) {
+        int is_spec = PyObject_IsInstance(provides.get(), reinterpret_cast<PyObject*>(&SpecificationBaseType));
+        if (is_spec < 0) {
+            return nullptr;
+        }
+        if (is_spec) {
+            return provides.release();
+        }
+    }
+    Ref cls;
+    if (PyObject_GetOptionalAttr(ob, names.class_, cls.out()) < 0) {
+        return nullptr;
+    }
+    if (cls) {
+        return implemented_by(cls.get());
+    }
+    if (ensure_declarations() < 0) {
+        return nullptr;
+    }
+    return Py_NewRef(module_state.declarations.empty);
+}
+
+PyObject* provided_by(PyObject* ob) noexcept {
+    const Names& names = module_state.names;
+    // isinstance, not the type test: a "__class__" attribute naming super
+    // counts too.
+    int super_like = is_super(ob) ? 1 : PyObject_IsInstance(ob, reinterpret_cast<PyObject*>(&PySuper_Type));
+    if (super_like < 0) {
+        if (!PyErr_ExceptionMatches(PyExc_AttributeError)) {
+            return nullptr;
+        }
+        PyErr_Clear();
+        super_like = 1;
+    }
+    if (super_like) {
+        return implemented_by(ob);
+    }
+
+    {
+        Ref declared;
+        if (PyObject_GetOptionalAttr(ob, names.provided_by, declared.out()) < 0) {
+            return nullptr;
+        }
+        if (!declared) {
+            return get_object_specification(ob);
+        }
+        if (is_specification(declared.get())) {
+            return declared.release();
+        }
+        // Anything that looks like a specification is taken as one; any
+        // failure of the "extends" lookup counts as absence.
+        Ref extends;
+        if (PyObject_GetOptionalAttr(declared.get(), names.extends, extends.out()) < 0) {
+            PyErr_Clear();
+        }
+        if (extends) {
+            return declared.release();
+        }
+    }
+
+    Ref cls = Ref::steal(PyObject_GetAttr(ob, names.class_));
+    if (!cls) {
+        return nullptr;
+    }
+    Ref own;
+    if (PyObject_GetOptionalAttr(ob, names.provides, own.out()) < 0) {
+        PyErr_Clear();
+    }
+    if (!own) {
+        return implemented_by(cls.get());
+    }
+    Ref inherited;
+    if (PyObject_GetOptionalAttr(cls.get(), names.provides, inherited.out()) < 0) {
+        PyErr_Clear();
+    }
+    if (inherited && inherited.get() == own.get()) {
+        return implemented_by(cls.get());
+    }
+    return own.release();
+}
+
+} // namespace trel
