@@ -70,9 +70,10 @@ def implementedBy(cls):
     if isinstance(cls, super):
         return _fallback(cls)
     # The namespace that may declare "__implemented__"; any failure to get
-    # one counts as none.
+    # one counts as none, and any failure of the lookup as absence.
     if isinstance(cls, type):
-        namespace = _class_namespace(cls)
+        # A read-only view of the class's own dict: .get is a plain dict read.
+        value = _class_namespace(cls).get("__implemented__", _MISSING)
     else:
         try:
             namespace = getattr(cls, "__dict__", _MISSING)
@@ -80,10 +81,13 @@ def implementedBy(cls):
             namespace = _MISSING
         if namespace is _MISSING:
             return _fallback(cls)
-    try:
-        value = namespace["__implemented__"] if type(namespace) is not dict else namespace.get("__implemented__", _MISSING)
-    except Exception:
-        value = _MISSING
+        try:
+            if type(namespace) is dict:
+                value = namespace.get("__implemented__", _MISSING)
+            else:
+                value = namespace["__implemented__"]
+        except Exception:
+            value = _MISSING
     declarations = _declarations
     if declarations is None:
         declarations = _load_declarations()

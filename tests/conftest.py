@@ -95,7 +95,8 @@ def refcount_deltas(fn):
         before = sys.gettotalrefcount()
         fn()
         gc.collect()
-        deltas[i] = sys.gettotalrefcount() - before
+        after = sys.gettotalrefcount()  # read into a local first: the subtraction's operand would count
+        deltas[i] = after - before
     return deltas
 
 

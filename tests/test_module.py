@@ -49,6 +49,7 @@ def test_builtin_table_is_kept_not_rebound(declarations):
         assert ext.implementedBy(Listed) is marker  # the old dict is still the one consulted
     finally:
         declarations.BuiltinImplementationSpecifications = table
+        table.clear()
 
 
 FRESH_PRELUDE = """
@@ -178,3 +179,36 @@ print("BuiltinImplementationSpecifications" in module.nested)
 """
     )
     assert out.split() == ["fallback", "True", "True"]
+
+
+@pytest.mark.isolated
+def test_shipped_declarations_module_meets_the_contract():
+    out = run_isolated(
+        """
+import _trel_interface_coptimizations as ext
+from trel.interface import declarations as d
+
+assert isinstance(d.BuiltinImplementationSpecifications, dict)
+assert isinstance(d._empty, ext.SpecificationBase) and isinstance(d.Implements, type)
+
+I = ext.SpecificationBase()
+I._implied = {I: ()}
+
+class Base:
+    __implemented__ = d.Implements("Base", I)
+
+class Derived(Base):
+    pass
+
+assert ext.implementedBy(Base) is Base.__implemented__
+assert ext.implementedBy(Derived) is Base.__implemented__  # inherited, through the fallback
+assert I.providedBy(Derived()) and not I.providedBy(object())
+assert ext.implementedBy(super(Derived, Derived())) is Base.__implemented__
+assert ext.implementedBy(len) is d._empty
+try:
+    ext.implementedBy(42)
+except TypeError:
+    print("ok")
+"""
+    )
+    assert out.split() == ["ok"]

@@ -15,13 +15,14 @@ def fallback(cls):
 
 
 class Raising:
-    """A descriptor whose get raises the exception it was given."""
+    """A descriptor whose get raises a new exception of the given kind."""
 
-    def __init__(self, exc):
-        self.exc = exc
+    def __init__(self, kind, message):
+        self.kind = kind
+        self.message = message
 
     def __get__(self, ob, cls=None):
-        raise self.exc
+        raise self.kind(self.message)
 
 
 class Value:
@@ -68,7 +69,7 @@ declared_function.__implemented__ = DECLARED
 
 
 class DictRaises:
-    __dict__ = Raising(ValueError("no namespace"))
+    __dict__ = Raising(ValueError, "no namespace")
 
 
 class MappingNamespace:
@@ -88,7 +89,7 @@ class FailingMapping:
 
 
 class MetaWithDict(type):
-    __dict__ = Raising(AssertionError("a class's own namespace is read directly"))
+    __dict__ = Raising(AssertionError, "a class's own namespace is read directly")
 
 
 class DeclaredThroughMeta(metaclass=MetaWithDict):
@@ -132,6 +133,7 @@ def test_implemented_by_super_object_goes_straight_to_fallback(declarations):
     declarations.BuiltinImplementationSpecifications[sup] = "listed"
     assert ext.implementedBy(sup) == "from-fallback"
     assert seen == [sup]
+    declarations.BuiltinImplementationSpecifications.clear()
 
 
 BUILTIN_TABLE = [
@@ -162,6 +164,7 @@ def test_builtin_table_probe_errors_count_as_not_listed(declarations):
 
     declarations.BuiltinImplementationSpecifications[Poison()] = "poison"
     assert ext.implementedBy(Inherits) == ("fallback", Inherits)
+    declarations.BuiltinImplementationSpecifications.clear()
 
 
 def test_fallback_errors_propagate(declarations):
@@ -202,23 +205,23 @@ class ProvidesOther:
 
 
 class ProvidesRaises:
-    __provides__ = Raising(ValueError("provides"))
+    __provides__ = Raising(ValueError, "provides")
 
 
 class ProvidesAttributeError:
-    __provides__ = Raising(AttributeError("provides"))
+    __provides__ = Raising(AttributeError, "provides")
 
 
 class Bare:
-    __class__ = Raising(AttributeError("class"))
+    __class__ = Raising(AttributeError, "class")
 
 
 class ClassRaises:
-    __class__ = Raising(ValueError("class"))
+    __class__ = Raising(ValueError, "class")
 
 
 class ClassIsInstanceRaises:
-    __class__ = Raising(ValueError("isinstance"))
+    __class__ = Raising(ValueError, "isinstance")
 
 
 class ProvidesIsInstanceRaises:
@@ -272,7 +275,7 @@ EXTENDING = HasExtends()
 
 
 class ExtendsRaises:
-    extends = Raising(ValueError("extends"))
+    extends = Raising(ValueError, "extends")
 
 
 class OwnProvides:
@@ -295,20 +298,20 @@ class OnlyInstanceProvides:
 
 class InstanceProvidesRaises:
     __providedBy__ = None
-    __provides__ = Raising(ValueError("provides"))
+    __provides__ = Raising(ValueError, "provides")
 
 
 class ProvidedByRaises:
-    __providedBy__ = Raising(ValueError("providedBy"))
+    __providedBy__ = Raising(ValueError, "providedBy")
 
 
 class ProvidedByAttributeError(ProvidesSpec):
-    __providedBy__ = Raising(AttributeError("providedBy"))
+    __providedBy__ = Raising(AttributeError, "providedBy")
 
 
 class UnusableProvidedByNoClass:
     __providedBy__ = None
-    __class__ = Raising(AttributeError("class"))
+    __class__ = Raising(AttributeError, "class")
 
 
 class ProvidedBySpec:

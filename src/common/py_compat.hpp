@@ -54,7 +54,5 @@ static inline int PyDict_GetItemRef(PyObject* dict, PyObject* key, PyObject** ou
 #endif
 
 #if PY_VERSION_HEX < 0x030C0000 // PyType_GetDict: 3.12 (static builtin types keep tp_dict NULL there)
-static inline PyObject* PyType_GetDict(PyTypeObject* type) {
-    return Py_XNewRef(type->tp_dict);
-}
+static inline PyObject* PyType_GetDict(PyTypeObject* type) { return Py_XNewRef(type->tp_dict); }
 #endif

@@ -106,8 +106,8 @@ PyObject* initialise() noexcept {
         return nullptr;
     }
     for (const TypeEntry& entry : type_table) {
-        if (PyModule_AddObjectRef(module.get(), entry.attribute,
-                                  reinterpret_cast<PyObject*>(entry.type)) < 0) {
+        if (PyModule_AddObjectRef(module.get(), entry.attribute, reinterpret_cast<PyObject*>(entry.type)) <
+            0) {
             return nullptr;
         }
     }

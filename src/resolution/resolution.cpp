@@ -102,7 +102,8 @@ PyObject* get_object_specification(PyObject* ob) noexcept {
         return nullptr;
     }
     if (provides) {
-        int is_spec = PyObject_IsInstance(provides.get(), reinterpret_cast<PyObject*>(&SpecificationBaseType));
+        int is_spec =
+            PyObject_IsInstance(provides.get(), reinterpret_cast<PyObject*>(&SpecificationBaseType));
         if (is_spec < 0) {
             return nullptr;
         }

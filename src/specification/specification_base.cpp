@@ -9,7 +9,8 @@ namespace trel {
 int specification_implies(PyObject* spec, PyObject* key) noexcept {
     PyObject* implied = as_specification(spec)->implied;
     if (!implied) {
-        PyErr_Format(PyExc_AttributeError, "'%.200s' object has no attribute '_implied'", Py_TYPE(spec)->tp_name);
+        PyErr_Format(PyExc_AttributeError, "'%.200s' object has no attribute '_implied'",
+                     Py_TYPE(spec)->tp_name);
         return -1;
     }
     if (!PyDict_Check(implied)) {
@@ -111,7 +112,8 @@ PyMethodDef specification_methods[] = {
     {"implementedBy", specification_implemented_by, METH_O,
      "Test whether the specification is implemented by a class or factory.\n"
      "Raise TypeError if argument is neither a class nor a callable."},
-    {"isOrExtends", specification_is_or_extends, METH_O, "Test whether a specification is or extends another"},
+    {"isOrExtends", specification_is_or_extends, METH_O,
+     "Test whether a specification is or extends another"},
     {nullptr, nullptr, 0, nullptr},
 };
 
@@ -128,8 +130,7 @@ PyMemberDef specification_members[] = {
 } // namespace
 
 PyTypeObject SpecificationBaseType = {
-    .ob_base = PyVarObject_HEAD_INIT(nullptr, 0)
-    .tp_name = "_interface_coptimizations.SpecificationBase",
+    .ob_base = PyVarObject_HEAD_INIT(nullptr, 0).tp_name = "_interface_coptimizations.SpecificationBase",
     .tp_basicsize = sizeof(SpecificationObject),
     .tp_dealloc = specification_dealloc,
     .tp_call = specification_call,

@@ -1,0 +1,253 @@
+"""Times the core's operations against baselines measured in the same run.
+
+Each case pairs one C++ operation with one or more baselines. Every callable
+is a zero-argument lambda; its loop is timed in rounds, interleaved with the
+other callables of its case and with a no-op lambda, so drift on a noisy
+machine touches all of them alike. In each round a callable's cost per call
+is its loop's time less the no-op lambda's, which leaves the cost of the
+expression inside the lambda; the table shows medians over the rounds.
+
+To add a row, append a Case to the list built in ``cases()``.
+"""
+
+import gc
+import statistics
+import sys
+import time
+from dataclasses import dataclass, field
+from typing import Callable, Optional
+
+import _trel_interface_coptimizations as core
+from trel.interface import declarations
+
+import pure
+
+ROUNDS = 21
+LOOP_NS = 8_000_000  # the length each timed loop is calibrated to
+CALIBRATION_NS = 5_000_000
+UNROLL = 10
+
+clock = time.perf_counter_ns
+
+
+@dataclass(frozen=True)
+class Target:
+    kind: str  # "faster": baseline/C++ >= value; "at_most": C++/baseline <= value
+    value: float
+
+    def describe(self) -> str:
+        return f">= {self.value:g}x faster" if self.kind == "faster" else f"C++ <= {self.value:g}x"
+
+    def holds(self, cpp_over_baseline: float) -> bool:
+        if self.kind == "faster":
+            return cpp_over_baseline * self.value <= 1
+        return cpp_over_baseline <= self.value
+
+
+def faster(value: float) -> Target:
+    return Target("faster", value)
+
+
+def at_most(value: float) -> Target:
+    return Target("at_most", value)
+
+
+@dataclass
+class Baseline:
+    label: str
+    call: Callable[[], object]
+    target: Optional[Target] = None
+
+
+@dataclass
+class Case:
+    name: str
+    cpp: Callable[[], object]
+    baselines: list = field(default_factory=list)
+
+
+def cases():
+    """The rows of the table: C++ objects against plain-Python ones."""
+    pure.use_pure_declarations()
+
+    # Interface-like specifications: Python subclasses of each core's base.
+    class CoreInterface(core.SpecificationBase):
+        pass
+
+    class PureInterface(pure.SpecificationBase):
+        pass
+
+    def interfaces(kind):
+        base, derived = kind(), kind()
+        base._implied = {base: ()}
+        derived._implied = {derived: (), base: ()}
+        return base, derived
+
+    c_base, c_derived = interfaces(CoreInterface)
+    p_base, p_derived = interfaces(PureInterface)
+
+    class CoreDeclared:
+        __implemented__ = declarations.Implements("CoreDeclared", c_derived)
+
+    class PureDeclared:
+        __implemented__ = pure.Implements("PureDeclared", p_derived)
+
+    c_ob, p_ob = CoreDeclared(), PureDeclared()
+
+    d = {c_base: ()}
+    key = c_base
+
+    # Every case measures a hit; make sure it is one.
+    assert c_derived(c_base) is True and p_derived(p_base) is True
+    assert c_derived.isOrExtends(c_base) is True and p_derived.isOrExtends(p_base) is True
+    assert c_derived.providedBy(c_ob) is True and p_derived.providedBy(p_ob) is True
+    assert c_derived.implementedBy(CoreDeclared) is True and p_derived.implementedBy(PureDeclared) is True
+    assert core.implementedBy(CoreDeclared) is CoreDeclared.__dict__["__implemented__"]
+    assert pure.implementedBy(PureDeclared) is PureDeclared.__dict__["__implemented__"]
+    assert core.providedBy(c_ob) is core.getObjectSpecification(c_ob) is core.implementedBy(CoreDeclared)
+    assert pure.providedBy(p_ob) is pure.getObjectSpecification(p_ob) is pure.implementedBy(PureDeclared)
+    assert d.__contains__(key) is True
+
+    contains = Baseline("d.__contains__(k)", lambda: d.__contains__(key), at_most(2))
+    return [
+        Case("spec(other), hit", lambda: c_derived(c_base), [
+            contains,
+            Baseline("pure spec(other)", lambda: p_derived(p_base)),
+        ]),
+        Case("spec.isOrExtends(other), hit", lambda: c_derived.isOrExtends(c_base), [
+            contains,
+            Baseline("pure isOrExtends", lambda: p_derived.isOrExtends(p_base)),
+        ]),
+        Case("spec.providedBy(ob), own __implemented__", lambda: c_derived.providedBy(c_ob), [
+            Baseline("pure spec.providedBy", lambda: p_derived.providedBy(p_ob), faster(10)),
+        ]),
+        Case("implementedBy(cls), own __implemented__", lambda: core.implementedBy(CoreDeclared), [
+            Baseline("pure implementedBy", lambda: pure.implementedBy(PureDeclared), faster(10)),
+        ]),
+        Case("spec.implementedBy(cls), own __implemented__", lambda: c_derived.implementedBy(CoreDeclared), [
+            Baseline("pure spec.implementedBy", lambda: p_derived.implementedBy(PureDeclared)),
+        ]),
+        Case("providedBy(ob), class declares", lambda: core.providedBy(c_ob), [
+            Baseline("pure providedBy", lambda: pure.providedBy(p_ob)),
+        ]),
+        Case("getObjectSpecification(ob), class declares", lambda: core.getObjectSpecification(c_ob), [
+            Baseline("pure getObjectSpecification", lambda: pure.getObjectSpecification(p_ob)),
+        ]),
+    ]
+
+
+# Each timed callable gets its own compiled copy of the loop, so the
+# interpreter's per-call-site specialisation never sees two callables.
+_LOOP_SOURCE = (
+    "def loop(n, f, clock):\n"
+    "    start = clock()\n"
+    "    for _ in range(n):\n" + "        f()\n" * UNROLL + "    return clock() - start\n"
+)
+
+
+class Timer:
+    def __init__(self, call):
+        namespace = {}
+        exec(compile(_LOOP_SOURCE, "<bench loop>", "exec"), namespace)
+        self.loop = namespace["loop"]
+        self.call = call
+        self.n = self._calibrate()
+
+    def _calibrate(self):
+        n = 1
+        while True:
+            elapsed = self.loop(n, self.call, clock)
+            if elapsed >= CALIBRATION_NS:
+                return max(1, round(n * LOOP_NS / elapsed))
+            n *= 2 if elapsed * 8 >= CALIBRATION_NS else 8
+
+    def measure(self):
+        """Nanoseconds per call, one loop's worth."""
+        return self.loop(self.n, self.call, clock) / (self.n * UNROLL)
+
+
+def run(case_list):
+    """Per callable, its cost in each round: the loop's time per call less
+    the no-op's, timed just before it in the same round."""
+    noop = Timer(lambda: None)
+    groups = []
+    for case in case_list:
+        timers = {id(case.cpp): Timer(case.cpp)}
+        for baseline in case.baselines:
+            if id(baseline.call) not in timers:
+                timers[id(baseline.call)] = Timer(baseline.call)
+        groups.append(list(timers.values()))
+    samples = {id(timer.call): [] for timers in groups for timer in timers}
+    overhead = []
+    for _ in range(ROUNDS):
+        for timers in groups:
+            base = noop.measure()
+            overhead.append(base)
+            for timer in timers:
+                samples[id(timer.call)].append(timer.measure() - base)
+    return samples, statistics.median(overhead)
+
+
+def ratio_text(target, cpp_over_baseline):
+    if target is not None and target.kind == "at_most":
+        return f"C++ = {cpp_over_baseline:.2f}x"
+    return f"{1 / cpp_over_baseline:.1f}x faster"
+
+
+def report(case_list, samples, noop_ns):
+    # A noisy machine slows whole stretches of the run; a callable and its
+    # baseline timed side by side slow alike, so their ratio is taken round
+    # by round and the median of those is what the targets are judged on.
+    header = ("operation", "C++ ns/call", "baseline", "baseline ns/call", "ratio", "target")
+    rows, held, total = [], 0, 0
+    for case in case_list:
+        cpp = samples[id(case.cpp)]
+        for i, baseline in enumerate(case.baselines):
+            base = samples[id(baseline.call)]
+            relative = statistics.median(c / b if b > 0 else float("inf") for c, b in zip(cpp, base))
+            verdict = ""
+            if baseline.target is not None:
+                ok = baseline.target.holds(relative)
+                held += ok
+                total += 1
+                verdict = f"{baseline.target.describe()} {'PASS' if ok else 'MISS'}"
+            rows.append((
+                case.name if i == 0 else "",
+                f"{statistics.median(cpp):.1f}" if i == 0 else "",
+                baseline.label,
+                f"{statistics.median(base):.1f}",
+                ratio_text(baseline.target, relative),
+                verdict,
+            ))
+    widths = [max(len(row[i]) for row in (header, *rows)) for i in range(len(header))]
+    numeric = {1, 3}
+
+    def line(row):
+        cells = (cell.rjust(w) if i in numeric else cell.ljust(w) for i, (cell, w) in enumerate(zip(row, widths)))
+        return " | ".join(cells).rstrip()
+
+    print(line(header))
+    print("-+-".join("-" * w for w in widths))
+    for row in rows:
+        print(line(row))
+    print()
+    print(f"Medians of {ROUNDS} interleaved rounds of ~{LOOP_NS // 1_000_000} ms loops; ratios are medians of "
+          f"per-round ratios; {noop_ns:.1f} ns/call of no-op lambda subtracted.")
+    print(f"Python {sys.version.split()[0]}. Targets held: {held} of {total}.")
+
+
+def main():
+    case_list = cases()
+    gc.collect()
+    enabled = gc.isenabled()
+    gc.disable()
+    try:
+        samples, noop_ns = run(case_list)
+    finally:
+        if enabled:
+            gc.enable()
+    report(case_list, samples, noop_ns)
+
+
+if __name__ == "__main__":
+    main()
