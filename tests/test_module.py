@@ -8,7 +8,14 @@ from conftest import run_isolated
 
 def test_namespace_order_and_docstrings():
     public = [name for name in vars(ext) if not name.startswith("__")]
-    assert public == ["implementedBy", "getObjectSpecification", "providedBy", "SpecificationBase", "adapter_hooks"]
+    assert public == [
+        "implementedBy",
+        "getObjectSpecification",
+        "providedBy",
+        "SpecificationBase",
+        "InterfaceBase",
+        "adapter_hooks",
+    ]
     assert ext.__doc__ == "C optimizations for trel.interface\n\n"
     assert ext.implementedBy.__doc__ == (
         "Interfaces implemented by a class or factory.\nRaises TypeError if argument is neither a class nor a callable."
@@ -18,10 +25,16 @@ def test_namespace_order_and_docstrings():
     assert ext.adapter_hooks == []
 
 
-def test_type_names():
-    assert ext.SpecificationBase.__module__ == "_interface_coptimizations"
-    assert ext.SpecificationBase.__name__ == "SpecificationBase"
-    assert repr(ext.SpecificationBase) == "<class '_interface_coptimizations.SpecificationBase'>"
+TYPE_NAMES = [
+    pytest.param(ext.SpecificationBase, "_interface_coptimizations", id="SpecificationBase"),
+    pytest.param(ext.InterfaceBase, "_trel_interface_coptimizations", id="InterfaceBase"),
+]
+
+
+@pytest.mark.parametrize("cls, module", TYPE_NAMES)
+def test_type_names(cls, module):
+    assert cls.__module__ == module
+    assert repr(cls) == f"<class '{module}.{cls.__name__}'>"
 
 
 @pytest.mark.parametrize("function", [ext.implementedBy, ext.getObjectSpecification, ext.providedBy])

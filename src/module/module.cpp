@@ -2,6 +2,7 @@
 #include "module_state.hpp"
 
 #include "../resolution/resolution.hpp"
+#include "../interface/interface_base.hpp"
 #include "../specification/specification_base.hpp"
 
 namespace trel {
@@ -45,6 +46,7 @@ struct TypeEntry {
 // Readied in this order (every base before its subtypes) and published in it.
 TypeEntry const type_table[] = {
     {"SpecificationBase", &SpecificationBaseType},
+    {"InterfaceBase", &InterfaceBaseType},
 };
 
 PyObject* module_implemented_by(PyObject* /*module*/, PyObject* cls) { return implemented_by(cls); }

@@ -129,8 +129,11 @@ PyMemberDef specification_members[] = {
 
 } // namespace
 
+// The header macro ends in a comma of its own, which the formatter misreads.
+// clang-format off
 PyTypeObject SpecificationBaseType = {
-    .ob_base = PyVarObject_HEAD_INIT(nullptr, 0).tp_name = "_interface_coptimizations.SpecificationBase",
+    .ob_base = PyVarObject_HEAD_INIT(nullptr, 0)
+    .tp_name = "_interface_coptimizations.SpecificationBase",
     .tp_basicsize = sizeof(SpecificationObject),
     .tp_dealloc = specification_dealloc,
     .tp_call = specification_call,
@@ -142,5 +145,6 @@ PyTypeObject SpecificationBaseType = {
     .tp_methods = specification_methods,
     .tp_members = specification_members,
 };
+// clang-format on
 
 } // namespace trel
