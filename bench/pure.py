@@ -11,6 +11,8 @@ Like the core, this module reads four values from
 ``use_declarations`` (or ``use_pure_declarations``) set them first.
 """
 
+import operator as _operator
+
 try:
     from _trel_interface_coptimizations import SpecificationBase as _CoreSpecificationBase
 except ImportError:  # the plain versions still work on their own
@@ -230,3 +232,123 @@ def implementedByFallback(cls):
 def use_pure_declarations():
     """Resolve through this module's Implements and fallback."""
     use_declarations(BuiltinImplementationSpecifications, _empty, implementedByFallback, Implements)
+
+
+# Interfaces: identity by name and module, and adaptation.
+
+adapter_hooks = []
+
+
+class InterfaceBase(SpecificationBase):
+    """An interface: hashed and ordered by (name, module); calling adapts."""
+
+    __slots__ = ("__name__", "__ibmodule__", "_hash_cache")
+
+    def __init__(self, __name__=None, __module__=None):
+        self.__ibmodule__ = __module__
+        self.__name__ = __name__
+        self._hash_cache = 0
+
+    def __hash__(self):
+        module = self.__ibmodule__
+        name = self.__name__
+        cached = self._hash_cache
+        if cached:
+            return cached
+        value = hash((name, module))
+        self._hash_cache = value
+        return value
+
+    def _identity_of(self, other):
+        if isinstance(other, InterfaceBase):
+            return other.__name__, other.__ibmodule__
+        try:
+            return other.__name__, other.__module__
+        except AttributeError:
+            return None
+
+    def _compare(self, other, op):
+        identity = self._identity_of(other)
+        if identity is None:
+            return NotImplemented
+        name, module = self.__name__, self.__ibmodule__
+        if name == identity[0]:
+            return bool(op(module, identity[1]))
+        return bool(op(name, identity[0]))
+
+    def __eq__(self, other):
+        if other is self:
+            return True
+        if other is None:
+            return False
+        return self._compare(other, _operator.eq)
+
+    def __ne__(self, other):
+        if other is self:
+            return False
+        if other is None:
+            return True
+        return self._compare(other, _operator.ne)
+
+    def __lt__(self, other):
+        if other is None:
+            return True
+        return self._compare(other, _operator.lt)
+
+    def __le__(self, other):
+        if other is self or other is None:
+            return True
+        return self._compare(other, _operator.le)
+
+    def __gt__(self, other):
+        if other is None:
+            return False
+        return self._compare(other, _operator.gt)
+
+    def __ge__(self, other):
+        if other is self:
+            return True
+        if other is None:
+            return False
+        return self._compare(other, _operator.ge)
+
+    def __call__(self, obj, alternate=_MISSING):
+        conform = getattr(obj, "__conform__", None)
+        if conform is not None:
+            adapter = self._call_conform(conform)
+            if adapter is not None:
+                return adapter
+        if "_CALL_CUSTOM_ADAPT" in type(self).__dict__:
+            adapter = self.__adapt__(obj)
+        else:
+            adapter = _default_adapt(self, obj)
+        if adapter is not None:
+            return adapter
+        if alternate is not _MISSING:
+            return alternate
+        raise TypeError("Could not adapt", obj, self)
+
+    def __adapt__(self, obj):
+        return _default_adapt(self, obj)
+
+
+def _default_adapt(iface, obj):
+    spec = providedBy(obj)
+    if _is_specification(spec):
+        implied = spec._implied
+        try:
+            provided = isinstance(implied, dict) and iface in implied
+        except Exception:
+            provided = False
+    else:
+        provided = bool(spec(iface))
+    if provided:
+        return obj
+    hooks = adapter_hooks
+    for i in range(len(hooks)):
+        if i >= len(hooks):
+            break
+        adapter = hooks[i](iface, obj)
+        if adapter is not None:
+            return adapter
+    return None

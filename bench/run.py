@@ -133,6 +133,101 @@ def cases():
         Case("getObjectSpecification(ob), class declares", lambda: core.getObjectSpecification(c_ob), [
             Baseline("pure getObjectSpecification", lambda: pure.getObjectSpecification(p_ob)),
         ]),
+        *interface_cases(),
+    ]
+
+
+class TupleOrdered:
+    """The plain-Python way to order by name, then module."""
+
+    __slots__ = ("name", "module")
+
+    def __init__(self, name, module):
+        self.name, self.module = name, module
+
+    def __eq__(self, other):
+        return (self.name, self.module) == (other.name, other.module)
+
+    def __lt__(self, other):
+        return (self.name, self.module) < (other.name, other.module)
+
+    __hash__ = None
+
+
+def interface_cases():
+    """Interfaces as the framework uses them: Python subclasses of the base."""
+
+    class CoreInterface(core.InterfaceBase):
+        def _call_conform(self, conform):
+            return conform(self)
+
+    class PureInterface(pure.InterfaceBase):
+        def _call_conform(self, conform):
+            return conform(self)
+
+    class Plain:
+        pass
+
+    c_iface, p_iface = CoreInterface("IFoo", "bench"), PureInterface("IFoo", "bench")
+    hash(c_iface), hash(p_iface)  # the cached hash is what is measured
+    plain = Plain()
+
+    names = [(f"I{(i * 7919) % 1000:04d}", f"mod{i % 7}") for i in range(1000)]
+    c_list = [CoreInterface(n, m) for n, m in names]
+    p_list = [PureInterface(n, m) for n, m in names]
+    t_list = [TupleOrdered(n, m) for n, m in names]
+    c_a, c_b = CoreInterface("IFoo", "bench"), CoreInterface("IFoo", "bench")
+    p_a, p_b = PureInterface("IFoo", "bench"), PureInterface("IFoo", "bench")
+    t_a, t_b = TupleOrdered("IFoo", "bench"), TupleOrdered("IFoo", "bench")
+
+    class CoreProvider:
+        __implemented__ = declarations.Implements("CoreProvider", c_iface)
+
+    class PureProvider:
+        __implemented__ = pure.Implements("PureProvider", p_iface)
+
+    # Objects that provide something else: the hooks must answer.
+    class CoreOther:
+        __implemented__ = declarations.Implements("CoreOther")
+
+    class PureOther:
+        __implemented__ = pure.Implements("PureOther")
+
+    c_provider, p_provider = CoreProvider(), PureProvider()
+    c_other, p_other = CoreOther(), PureOther()
+    adapter = object()
+
+    def hook(iface, ob):
+        return adapter
+
+    core.adapter_hooks[:] = [hook]
+    pure.adapter_hooks[:] = [hook]
+
+    for ordered in (sorted(c_list), sorted(p_list)):
+        assert [(i.__name__, i.__ibmodule__) for i in ordered] == sorted(names)
+    assert c_a == c_b and p_a == p_b and t_a == t_b
+    assert c_iface(c_provider) is c_provider and p_iface(p_provider) is p_provider
+    assert c_iface(c_other) is adapter and p_iface(p_other) is adapter
+
+    return [
+        Case("hash(iface), cached", lambda: hash(c_iface), [
+            Baseline("hash(object instance)", lambda: hash(plain), at_most(1.5)),
+            Baseline("pure hash(iface)", lambda: hash(p_iface)),
+        ]),
+        Case("sorted(1,000 interfaces)", lambda: sorted(c_list), [
+            Baseline("sorted((name, module) tuple class)", lambda: sorted(t_list), faster(5)),
+            Baseline("pure sorted(interfaces)", lambda: sorted(p_list)),
+        ]),
+        Case("iface == equal iface", lambda: c_a == c_b, [
+            Baseline("(name, module) tuple class ==", lambda: t_a == t_b, faster(5)),
+            Baseline("pure iface ==", lambda: p_a == p_b),
+        ]),
+        Case("iface(ob), ob provides iface", lambda: c_iface(c_provider), [
+            Baseline("pure iface(ob)", lambda: p_iface(p_provider), faster(10)),
+        ]),
+        Case("iface(ob), first hook answers", lambda: c_iface(c_other), [
+            Baseline("pure iface(ob), hook", lambda: p_iface(p_other), faster(10)),
+        ]),
     ]
 
 

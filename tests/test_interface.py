@@ -112,9 +112,29 @@ def I(name, module="m"):  # noqa: E743
     return ext.InterfaceBase(name, module)
 
 
+class Reversed(str):
+    """A name whose own ordering must be respected."""
+
+    def __lt__(self, other):
+        return str.__gt__(self, other)
+
+    def __le__(self, other):
+        return str.__ge__(self, other)
+
+    def __gt__(self, other):
+        return str.__lt__(self, other)
+
+    def __ge__(self, other):
+        return str.__le__(self, other)
+
+    __hash__ = str.__hash__
+
+
 ORDERING = [
     pytest.param(I("A", "z"), I("B", "a"), id="name-decides"),
     pytest.param(I("A", "m1"), I("A", "m2"), id="module-breaks-ties"),
+    pytest.param(I(Reversed("B")), I(Reversed("A")), id="str-subclass-comparison-is-used"),
+    pytest.param(I("A", 1), I("A", 2), id="non-string-modules"),
 ]
 
 

@@ -56,3 +56,11 @@ static inline int PyDict_GetItemRef(PyObject* dict, PyObject* key, PyObject** ou
 #if PY_VERSION_HEX < 0x030C0000 // PyType_GetDict: 3.12 (static builtin types keep tp_dict NULL there)
 static inline PyObject* PyType_GetDict(PyTypeObject* type) { return Py_XNewRef(type->tp_dict); }
 #endif
+
+// A type's attribute as the MRO walk finds it (borrowed, or NULL with no
+// exception set). No public equivalent exists on any supported version;
+// _PyType_Lookup is exported from 3.9 through 3.14 and used by the widely
+// deployed code generators, so it stays available.
+static inline PyObject* trel_type_lookup(PyTypeObject* type, PyObject* name) {
+    return _PyType_Lookup(type, name);
+}

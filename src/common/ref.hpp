@@ -53,6 +53,19 @@ inline void set_field(PyObject*& slot, PyObject* new_value) noexcept {
 // Unsets an owned field before releasing its reference (as Py_CLEAR does).
 inline void clear_field(PyObject*& slot) noexcept { set_field(slot, nullptr); }
 
+// A dict probe in which every failure (a key whose hashing or comparison
+// raises) counts as absence and leaves nothing pending: PyDict_GetItem's
+// answer, without the save and restore of the current exception that it
+// pays on every call. Callers have no exception set. Borrowed result; it may
+// run the key's __hash__ and __eq__.
+inline PyObject* dict_find_quietly(PyObject* dict, PyObject* key) noexcept {
+    PyObject* found = PyDict_GetItemWithError(dict, key);
+    if (!found && PyErr_Occurred()) {
+        PyErr_Clear();
+    }
+    return found;
+}
+
 inline PyObject* new_bool(bool value) noexcept { return Py_NewRef(value ? Py_True : Py_False); }
 
 } // namespace trel

@@ -50,8 +50,7 @@ bool selects_custom_adapt(PyObject* iface) noexcept {
     // The interface's type is InterfaceBase or a Python subclass of it, so
     // its own namespace lives in tp_dict on every supported version.
     PyObject* own = Py_TYPE(iface)->tp_dict;
-    // PyDict_GetItem: any failure inside the probe counts as absence.
-    return own && PyDict_GetItem(own, module_state.names.call_custom_adapt) != nullptr;
+    return own && dict_find_quietly(own, module_state.names.call_custom_adapt) != nullptr;
 }
 
 PyObject* adapt(PyObject* self, PyObject* obj, PyObject* alternate) noexcept {

@@ -119,6 +119,46 @@ PyObject* compare_by_name_then_module(const Identity& left, const Identity& righ
     return new_bool(result != 0);
 }
 
+bool satisfies(int order, int op) noexcept {
+    switch (op) {
+    case Py_LT:
+        return order < 0;
+    case Py_LE:
+        return order <= 0;
+    case Py_EQ:
+        return order == 0;
+    case Py_NE:
+        return order != 0;
+    case Py_GT:
+        return order > 0;
+    default:
+        return order >= 0;
+    }
+}
+
+inline bool exact_strings(PyObject* a, PyObject* b) noexcept {
+    return a && b && PyUnicode_CheckExact(a) && PyUnicode_CheckExact(b);
+}
+
+// The usual case, names and modules that are exact strings: one comparison
+// answers both equality and order, and no Python code runs, so the fields
+// need no extra references. Empty when the general rule must decide.
+PyObject* compare_string_identities(PyObject* self, PyObject* other, int op) noexcept {
+    InterfaceObject* left = as_interface(self);
+    InterfaceObject* right = as_interface(other);
+    if (!exact_strings(left->name, right->name)) {
+        return nullptr;
+    }
+    int order = PyUnicode_Compare(left->name, right->name);
+    if (order == 0) {
+        if (!exact_strings(left->module, right->module)) {
+            return nullptr;
+        }
+        order = PyUnicode_Compare(left->module, right->module);
+    }
+    return new_bool(satisfies(order, op));
+}
+
 PyObject* interface_richcompare(PyObject* self, PyObject* other, int op) {
     if (other == self) {
         switch (op) {
@@ -135,7 +175,10 @@ PyObject* interface_richcompare(PyObject* self, PyObject* other, int op) {
     } else if (other == Py_None) {
         return new_bool(op == Py_LT || op == Py_LE || op == Py_NE);
     }
-    if (other == self || is_interface(other)) {
+    if (other == self || Py_IS_TYPE(other, Py_TYPE(self)) || is_interface(other)) {
+        if (PyObject* answer = compare_string_identities(self, other, op)) {
+            return answer;
+        }
         return compare_by_name_then_module(identity_of(self), identity_of(other), op);
     }
     // Anything with a __name__ and a __module__ compares by the same rule.

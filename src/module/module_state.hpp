@@ -45,6 +45,9 @@ struct DeclarationsBridge {
 
 struct ModuleState {
     Names names;
+    // object's own "__class__" descriptor: a type whose lookup finds it
+    // reports type(ob) as every instance's class.
+    PyObject* object_class_descriptor;
     // The list adaptation reads its hooks from. Rebinding the module
     // attribute does not change it; this reference keeps it alive.
     PyObject* adapter_hooks;
@@ -57,6 +60,21 @@ extern ModuleState module_state;
 // with an exception set (nothing kept, so the next need tries again).
 // Runs Python code: the import, and attribute lookups on the module.
 int load_declarations() noexcept;
+
+// type(ob) when ob.__class__ cannot be anything else (generic attribute
+// access finds object's own descriptor, which instance dicts cannot shadow),
+// so the fetch can be skipped; NULL when the attribute must be fetched.
+inline PyTypeObject* plain_class_of(PyObject* ob) noexcept {
+    PyTypeObject* type = Py_TYPE(ob);
+    if (type->tp_getattro != PyObject_GenericGetAttr) {
+        return nullptr;
+    }
+    // Compared by identity only; the MRO walk runs no Python code for the
+    // string keys of class namespaces.
+    return trel_type_lookup(type, module_state.names.class_) == module_state.object_class_descriptor
+               ? type
+               : nullptr;
+}
 
 // The check every resolution does before it reads a bridge value.
 inline int ensure_declarations() noexcept {

@@ -59,6 +59,11 @@ Ref own_implemented(PyObject* namespace_) noexcept {
     return value;
 }
 
+// ob.__class__ when it needs no fetch (see plain_class_of), else empty.
+Ref known_class_of(PyObject* ob) noexcept {
+    return Ref::borrow(reinterpret_cast<PyObject*>(plain_class_of(ob)));
+}
+
 } // namespace
 
 PyObject* implemented_by(PyObject* cls) noexcept {
@@ -85,9 +90,8 @@ PyObject* implemented_by(PyObject* cls) noexcept {
     }
     PyObject* table = module_state.declarations.builtin_implementation_specifications;
     if (PyDict_Check(table)) {
-        // PyDict_GetItem swallows hashing and comparison errors: an
-        // unhashable cls is simply not listed.
-        PyObject* listed = PyDict_GetItem(table, cls);
+        // An unhashable cls is simply not listed.
+        PyObject* listed = dict_find_quietly(table, cls);
         if (listed) {
             return Py_NewRef(listed);
         }
@@ -111,8 +115,8 @@ PyObject* get_object_specification(PyObject* ob) noexcept {
             return provides.release();
         }
     }
-    Ref cls;
-    if (PyObject_GetOptionalAttr(ob, names.class_, cls.out()) < 0) {
+    Ref cls = known_class_of(ob);
+    if (!cls && PyObject_GetOptionalAttr(ob, names.class_, cls.out()) < 0) {
         return nullptr;
     }
     if (cls) {
@@ -127,8 +131,13 @@ PyObject* get_object_specification(PyObject* ob) noexcept {
 PyObject* provided_by(PyObject* ob) noexcept {
     const Names& names = module_state.names;
     // isinstance, not the type test: a "__class__" attribute naming super
-    // counts too.
-    int super_like = is_super(ob) ? 1 : PyObject_IsInstance(ob, reinterpret_cast<PyObject*>(&PySuper_Type));
+    // counts too. When that attribute can only be type(ob), the type test
+    // is the whole answer.
+    int super_like = 1;
+    if (!is_super(ob)) {
+        super_like =
+            plain_class_of(ob) ? 0 : PyObject_IsInstance(ob, reinterpret_cast<PyObject*>(&PySuper_Type));
+    }
     if (super_like < 0) {
         if (!PyErr_ExceptionMatches(PyExc_AttributeError)) {
             return nullptr;
@@ -162,9 +171,12 @@ PyObject* provided_by(PyObject* ob) noexcept {
         }
     }
 
-    Ref cls = Ref::steal(PyObject_GetAttr(ob, names.class_));
+    Ref cls = known_class_of(ob);
     if (!cls) {
-        return nullptr;
+        cls = Ref::steal(PyObject_GetAttr(ob, names.class_));
+        if (!cls) {
+            return nullptr;
+        }
     }
     Ref own;
     if (PyObject_GetOptionalAttr(ob, names.provides, own.out()) < 0) {

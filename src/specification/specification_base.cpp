@@ -19,9 +19,7 @@ int specification_implies(PyObject* spec, PyObject* key) noexcept {
     // The key's __hash__ or __eq__ may rebind or delete `_implied`; the
     // probe must not see its dict freed underneath it.
     Py_INCREF(implied);
-    // PyDict_GetItem swallows errors from hashing and comparison: a failing
-    // key counts as absent and leaves nothing pending.
-    bool found = PyDict_GetItem(implied, key) != nullptr;
+    bool found = dict_find_quietly(implied, key) != nullptr;
     Py_DECREF(implied);
     return found ? 1 : 0;
 }
