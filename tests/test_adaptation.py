@@ -258,3 +258,16 @@ def test_unhashable_interface_counts_as_not_implied(hooks):
     spec = Implements()
     spec._implied = {IFoo: ()}
     assert unhashable(ProvidesDirectly(spec)) == "hook"
+
+
+def test_implied_rebound_while_the_interface_is_hashed(hooks):
+    spec = Implements()
+
+    class Rebinding(str):
+        def __hash__(self):
+            spec._implied = {}  # drops the last reference to the dict being probed
+            return str.__hash__(self)
+
+    iface = Interface(Rebinding("IRebinding"), "tests")
+    spec._implied = dict.fromkeys([IFoo, IBar, *(object() for _ in range(20))])
+    assert iface(ProvidesDirectly(spec), "alternate") == "alternate"

@@ -196,6 +196,11 @@ class SpoofedSuper:
     __class__ = super
 
 
+class GetattributeSpoofsSuper:
+    def __getattribute__(self, name):
+        return super if name == "__class__" else object.__getattribute__(self, name)
+
+
 class ProvidesSpec:
     __provides__ = PROVIDED
 
@@ -350,7 +355,11 @@ def test_provided_by(declarations, ob, expected):
     check(lambda: ext.providedBy(ob), expected, declarations)
 
 
-@pytest.mark.parametrize("ob", [super_object(), SpoofedSuper()], ids=["super", "class-spoofs-super"])
+@pytest.mark.parametrize(
+    "ob",
+    [super_object(), SpoofedSuper(), GetattributeSpoofsSuper()],
+    ids=["super", "class-attribute-spoofs-super", "getattribute-spoofs-super"],
+)
 def test_provided_by_super_is_implemented_by(declarations, ob):
     assert ext.providedBy(ob) == ("fallback", ob)
 

@@ -1,0 +1,17 @@
+"""The README's examples run as shown, with the shipped framework package."""
+
+import pathlib
+import re
+
+import pytest
+
+from conftest import run_isolated
+
+README = pathlib.Path(__file__).resolve().parent.parent / "README.md"
+
+
+@pytest.mark.isolated
+def test_readme_examples_run():
+    blocks = re.findall(r"```python\n(.*?)```", README.read_text(), re.S)
+    assert blocks
+    run_isolated("\n".join(blocks))
