@@ -352,3 +352,31 @@ def _default_adapt(iface, obj):
         if adapter is not None:
             return adapter
     return None
+
+
+# Descriptors: "__providedBy__" for classes and instances, "__provides__"
+# for a class's own specification.
+
+
+class ObjectSpecificationDescriptor:
+    def __get__(self, inst, cls=None):
+        if inst is None:
+            return getObjectSpecification(cls)
+        try:
+            provides = getattr(inst, "__provides__", _MISSING)
+        except Exception:
+            provides = _MISSING
+        if provides is not _MISSING:
+            return provides
+        return implementedBy(cls if cls is not None else type(inst))
+
+
+class ClassProvidesBase(SpecificationBase):
+    __slots__ = ("_cls", "_implements")
+
+    def __get__(self, inst, cls=None):
+        if cls is not self._cls:
+            raise AttributeError("__provides__")
+        if inst is None:
+            return self
+        return self._implements

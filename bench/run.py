@@ -134,6 +134,41 @@ def cases():
             Baseline("pure getObjectSpecification", lambda: pure.getObjectSpecification(p_ob)),
         ]),
         *interface_cases(),
+        *descriptor_cases(),
+    ]
+
+
+def descriptor_cases():
+    """Classes that answer __providedBy__ through the descriptor."""
+
+    class CoreInterface(core.InterfaceBase):
+        pass
+
+    class PureInterface(pure.InterfaceBase):
+        pass
+
+    c_iface, p_iface = CoreInterface("IFoo", "bench"), PureInterface("IFoo", "bench")
+
+    class CoreDescribed:
+        __providedBy__ = core.ObjectSpecificationDescriptor()
+        __implemented__ = declarations.Implements("CoreDescribed", c_iface)
+
+    class PureDescribed:
+        __providedBy__ = pure.ObjectSpecificationDescriptor()
+        __implemented__ = pure.Implements("PureDescribed", p_iface)
+
+    c_ob, p_ob = CoreDescribed(), PureDescribed()
+    assert c_ob.__providedBy__ is CoreDescribed.__implemented__
+    assert p_ob.__providedBy__ is PureDescribed.__implemented__
+    assert c_iface.providedBy(c_ob) is True and p_iface.providedBy(p_ob) is True
+
+    return [
+        Case("ob.__providedBy__, descriptor", lambda: c_ob.__providedBy__, [
+            Baseline("pure descriptor", lambda: p_ob.__providedBy__, faster(10)),
+        ]),
+        Case("iface.providedBy(ob), descriptor", lambda: c_iface.providedBy(c_ob), [
+            Baseline("pure iface.providedBy(ob)", lambda: p_iface.providedBy(p_ob), faster(10)),
+        ]),
     ]
 
 

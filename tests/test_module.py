@@ -13,6 +13,8 @@ def test_namespace_order_and_docstrings():
         "getObjectSpecification",
         "providedBy",
         "SpecificationBase",
+        "ObjectSpecificationDescriptor",
+        "ClassProvidesBase",
         "InterfaceBase",
         "adapter_hooks",
     ]
@@ -27,6 +29,8 @@ def test_namespace_order_and_docstrings():
 
 TYPE_NAMES = [
     pytest.param(ext.SpecificationBase, "_interface_coptimizations", id="SpecificationBase"),
+    pytest.param(ext.ObjectSpecificationDescriptor, "_interface_coptimizations", id="ObjectSpecificationDescriptor"),
+    pytest.param(ext.ClassProvidesBase, "_interface_coptimizations", id="ClassProvidesBase"),
     pytest.param(ext.InterfaceBase, "_trel_interface_coptimizations", id="InterfaceBase"),
 ]
 

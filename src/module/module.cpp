@@ -3,6 +3,7 @@
 
 #include "../resolution/resolution.hpp"
 #include "../interface/interface_base.hpp"
+#include "../specification/descriptors.hpp"
 #include "../specification/specification_base.hpp"
 
 namespace trel {
@@ -46,6 +47,8 @@ struct TypeEntry {
 // Readied in this order (every base before its subtypes) and published in it.
 TypeEntry const type_table[] = {
     {"SpecificationBase", &SpecificationBaseType},
+    {"ObjectSpecificationDescriptor", &ObjectSpecificationDescriptorType},
+    {"ClassProvidesBase", &ClassProvidesBaseType},
     {"InterfaceBase", &InterfaceBaseType},
 };
 
