@@ -8,7 +8,15 @@ from conftest import run_isolated
 
 def test_namespace_order_and_docstrings():
     public = [name for name in vars(ext) if not name.startswith("__")]
-    assert public == ["implementedBy", "getObjectSpecification", "providedBy", "SpecificationBase", "adapter_hooks"]
+    assert public == [
+        "implementedBy",
+        "getObjectSpecification",
+        "providedBy",
+        "SpecificationBase",
+        "LookupBase",
+        "VerifyingBase",
+        "adapter_hooks",
+    ]
     assert ext.__doc__ == "C optimizations for trel.interface\n\n"
     assert ext.implementedBy.__doc__ == (
         "Interfaces implemented by a class or factory.\nRaises TypeError if argument is neither a class nor a callable."
@@ -22,6 +30,9 @@ def test_type_names():
     assert ext.SpecificationBase.__module__ == "_interface_coptimizations"
     assert ext.SpecificationBase.__name__ == "SpecificationBase"
     assert repr(ext.SpecificationBase) == "<class '_interface_coptimizations.SpecificationBase'>"
+    for cls in (ext.LookupBase, ext.VerifyingBase):
+        assert cls.__module__ == "_trel_interface_coptimizations"
+        assert repr(cls) == f"<class '_trel_interface_coptimizations.{cls.__name__}'>"
 
 
 @pytest.mark.parametrize("function", [ext.implementedBy, ext.getObjectSpecification, ext.providedBy])

@@ -2,6 +2,8 @@
 #include "module_state.hpp"
 
 #include "../resolution/resolution.hpp"
+#include "../lookup/lookup_base.hpp"
+#include "../lookup/verifying_base.hpp"
 #include "../specification/specification_base.hpp"
 
 namespace trel {
@@ -45,6 +47,8 @@ struct TypeEntry {
 // Readied in this order (every base before its subtypes) and published in it.
 TypeEntry const type_table[] = {
     {"SpecificationBase", &SpecificationBaseType},
+    {"LookupBase", &LookupBaseType},
+    {"VerifyingBase", &VerifyingBaseType},
 };
 
 PyObject* module_implemented_by(PyObject* /*module*/, PyObject* cls) { return implemented_by(cls); }
