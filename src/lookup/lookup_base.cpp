@@ -27,13 +27,26 @@ Ref cache_dict(PyObject*& slot) noexcept {
     return Ref::borrow(slot);
 }
 
+// A borrowed probe in which an error from hashing or comparing the key
+// reads as a miss and leaves nothing pending, as PyDict_GetItem has it. The
+// routines run with no exception pending, so there is none to preserve, and
+// clearing only on a failed probe skips PyDict_GetItem's save and restore
+// of the exception state on every hit. Runs Python code (the key's __hash__
+// and __eq__).
+inline PyObject* probe(PyObject* dict, PyObject* key) noexcept {
+    PyObject* found = PyDict_GetItemWithError(dict, key);
+    if (!found && PyErr_Occurred()) [[unlikely]] {
+        PyErr_Clear();
+    }
+    return found;
+}
+
 // Fetch-or-create of the nested dict under `key`; a new reference. The
-// caller holds `parent`. PyDict_GetItem swallows errors from hashing or
-// comparing the key, so such a key reads as a miss and the store reports the
-// error (TypeError for an unhashable key). Runs Python code (the key's
-// __hash__ and __eq__).
+// caller holds `parent`. A key that fails to hash or compare reads as a
+// miss, and the store then reports the error (TypeError for an unhashable
+// key). Runs Python code (the key's __hash__ and __eq__).
 Ref cache_level(PyObject* parent, PyObject* key) noexcept {
-    PyObject* found = PyDict_GetItem(parent, key);
+    PyObject* found = probe(parent, key);
     if (found) {
         return Ref::borrow(found);
     }
@@ -105,7 +118,7 @@ PyObject* cached_collection(PyObject* self, PyObject* LookupObject::*field, PyOb
     if (!leaf) {
         return nullptr;
     }
-    PyObject* found = PyDict_GetItem(leaf.get(), key.get()); // errors read as a miss, as in cache_level
+    PyObject* found = probe(leaf.get(), key.get());
     if (found) {
         return Py_NewRef(found);
     }
@@ -133,7 +146,7 @@ PyObject* cached_lookup(PyObject* self, PyObject* required, PyObject* provided, 
     }
     // A single required element is its own key, so lookup1 shares the entry.
     PyObject* key = PyTuple_GET_SIZE(tuple.get()) == 1 ? PyTuple_GET_ITEM(tuple.get(), 0) : tuple.get();
-    PyObject* found = PyDict_GetItem(leaf.get(), key); // errors read as a miss, as in cache_level
+    PyObject* found = probe(leaf.get(), key);
     if (found) {
         return with_default(found, default_);
     }
@@ -153,7 +166,7 @@ PyObject* cached_lookup1(PyObject* self, PyObject* required, PyObject* provided,
     if (!leaf) {
         return nullptr;
     }
-    PyObject* found = PyDict_GetItem(leaf.get(), required); // errors read as a miss, as in cache_level
+    PyObject* found = probe(leaf.get(), required);
     if (found) [[likely]] {
         return with_default(found, default_);
     }

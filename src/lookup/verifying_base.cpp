@@ -40,7 +40,7 @@ Ref collect_generations(PyObject* registries) noexcept {
 // `inline_capacity` registries the current values live on the stack, so an
 // unchanged registry costs no allocation. Runs Python code.
 int generations_moved(PyObject* registries, PyObject* saved) noexcept {
-    constexpr Py_ssize_t inline_capacity = 16;
+    constexpr Py_ssize_t inline_capacity = 8;
     Py_ssize_t count = PyTuple_GET_SIZE(registries);
     if (count > inline_capacity) [[unlikely]] {
         Ref current = collect_generations(registries);
