@@ -380,3 +380,145 @@ class ClassProvidesBase(SpecificationBase):
         if inst is None:
             return self
         return self._implements
+
+
+# Registry lookups: the same cache shapes and steps as the core's LookupBase
+# and VerifyingBase, as ordinary Python would write them.
+
+_NOT_GIVEN = object()
+
+
+def _level(parent, key):
+    try:
+        level = parent.get(key)
+    except Exception:  # a key that cannot be hashed reads as a miss; the store raises
+        level = None
+    if level is None:
+        level = parent[key] = {}
+    return level
+
+
+def _probe(leaf, key):
+    try:
+        return leaf.get(key, _MISSING)
+    except Exception:
+        return _MISSING
+
+
+class LookupBase:
+    _lookup_cache = None
+    _lookup_all_cache = None
+    _subscriptions_cache = None
+
+    def changed(self, ignored):
+        self._lookup_cache = self._lookup_all_cache = self._subscriptions_cache = None
+
+    def _leaf(self, provided, name):
+        cache = self._lookup_cache
+        if cache is None:
+            cache = self._lookup_cache = {}
+        leaf = _level(cache, provided)
+        if name is not _NOT_GIVEN and name:
+            leaf = _level(leaf, name)
+        return leaf
+
+    def lookup(self, required, provided, name=_NOT_GIVEN, default=_NOT_GIVEN):
+        if name is not _NOT_GIVEN and not isinstance(name, str):
+            raise ValueError("name is not a string or unicode")
+        required = tuple(required)
+        leaf = self._leaf(provided, name)
+        key = required[0] if len(required) == 1 else required
+        result = _probe(leaf, key)
+        if result is _MISSING:
+            if name is _NOT_GIVEN:
+                result = self._uncached_lookup(required, provided)
+            else:
+                result = self._uncached_lookup(required, provided, name)
+            leaf[key] = result
+        if result is None and default is not _NOT_GIVEN:
+            return default
+        return result
+
+    def lookup1(self, required, provided, name=_NOT_GIVEN, default=_NOT_GIVEN):
+        if name is not _NOT_GIVEN and not isinstance(name, str):
+            raise ValueError("name is not a string or unicode")
+        result = _probe(self._leaf(provided, name), required)
+        if result is _MISSING:
+            return LookupBase.lookup(self, (required,), provided, name, default)
+        if result is None and default is not _NOT_GIVEN:
+            return default
+        return result
+
+    def queryAdapter(self, object, provided, name=_NOT_GIVEN, default=_NOT_GIVEN):
+        return LookupBase.adapter_hook(self, provided, object, name, default)
+
+    def adapter_hook(self, provided, object, name=_NOT_GIVEN, default=_NOT_GIVEN):
+        if name is not _NOT_GIVEN and not isinstance(name, str):
+            raise ValueError("name is not a string or unicode")
+        factory = LookupBase.lookup1(self, providedBy(object), provided, name, None)
+        if factory is not None:
+            result = factory(object.__self__ if isinstance(object, super) else object)
+            if result is not None:
+                return result
+        return None if default is _NOT_GIVEN else default
+
+    def _collection(self, attribute, uncached, required, provided):
+        cache = getattr(self, attribute)
+        if cache is None:
+            cache = {}
+            setattr(self, attribute, cache)
+        leaf = _level(cache, provided)
+        required = tuple(required)
+        result = _probe(leaf, required)
+        if result is _MISSING:
+            result = leaf[required] = uncached(required, provided)
+        return result
+
+    def lookupAll(self, required, provided):
+        return self._collection("_lookup_all_cache", self._uncached_lookupAll, required, provided)
+
+    def subscriptions(self, required, provided):
+        return self._collection("_subscriptions_cache", self._uncached_subscriptions, required, provided)
+
+
+class VerifyingBase(LookupBase):
+    _ro_snapshot = None
+    _generation_snapshot = None
+
+    def changed(self, originally_changed):
+        LookupBase.changed(self, originally_changed)
+        self._ro_snapshot = self._generation_snapshot = None
+        registries = tuple(self._registry.ro)[1:]
+        self._generation_snapshot = tuple([registry._generation for registry in registries])
+        self._ro_snapshot = registries
+
+    def _verify(self):
+        registries = self._ro_snapshot
+        if registries is not None:
+            if tuple([registry._generation for registry in registries]) == self._generation_snapshot:
+                return
+        self.changed(None)
+
+    def lookup(self, required, provided, name=_NOT_GIVEN, default=_NOT_GIVEN):
+        self._verify()
+        return LookupBase.lookup(self, required, provided, name, default)
+
+    def lookup1(self, required, provided, name=_NOT_GIVEN, default=_NOT_GIVEN):
+        self._verify()
+        return LookupBase.lookup1(self, required, provided, name, default)
+
+    def queryAdapter(self, object, provided, name=_NOT_GIVEN, default=_NOT_GIVEN):
+        self._verify()
+        return LookupBase.adapter_hook(self, provided, object, name, default)
+
+    def adapter_hook(self, provided, object, name=_NOT_GIVEN, default=_NOT_GIVEN):
+        self._verify()
+        return LookupBase.adapter_hook(self, provided, object, name, default)
+
+    def lookupAll(self, required, provided):
+        self._verify()
+        return LookupBase.lookupAll(self, required, provided)
+
+    def subscriptions(self, required, provided):
+        self._verify()
+        return LookupBase.subscriptions(self, required, provided)

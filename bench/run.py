@@ -10,6 +10,7 @@ expression inside the lambda; the table shows medians over the rounds.
 To add a row, append a Case to the list built in ``cases()``.
 """
 
+import functools
 import gc
 import statistics
 import sys
@@ -109,6 +110,7 @@ def cases():
     assert d.__contains__(key) is True
 
     contains = Baseline("d.__contains__(k)", lambda: d.__contains__(key), at_most(2))
+    lookups = lookup_cases(c_base, c_derived, c_ob, CoreDeclared, p_base, p_derived, p_ob)
     return [
         Case("spec(other), hit", lambda: c_derived(c_base), [
             contains,
@@ -135,6 +137,7 @@ def cases():
         ]),
         *interface_cases(),
         *descriptor_cases(),
+        *lookups,
     ]
 
 
@@ -262,6 +265,67 @@ def interface_cases():
         ]),
         Case("iface(ob), first hook answers", lambda: c_iface(c_other), [
             Baseline("pure iface(ob), hook", lambda: p_iface(p_other), faster(10)),
+
+
+def lookup_cases(c_required, c_provided, c_ob, c_cls, p_required, p_provided, p_ob):
+    """Cache hits of the registry lookups, against plain Python and singledispatch."""
+
+    def factory(ob):
+        return ob
+
+    def lookup_type(base):
+        class Lookup(base):
+            def _uncached_lookup(self, required, provided, *name):
+                return factory
+
+        return Lookup
+
+    class Registry:
+        def __init__(self):
+            self._generation = 1
+
+    def verifying(base):
+        lookup = lookup_type(base)()
+        lookup._registry = Registry()
+        lookup._registry.ro = (lookup._registry, Registry(), Registry(), Registry())
+        return lookup
+
+    c_lookup, p_lookup = lookup_type(core.LookupBase)(), lookup_type(pure.LookupBase)()
+    c_verifying, p_verifying = verifying(core.VerifyingBase), verifying(pure.VerifyingBase)
+
+    @functools.singledispatch
+    def dispatched(ob):
+        return ob
+
+    dispatched.register(c_cls, factory)
+    dispatch = dispatched.dispatch
+
+    c_required_tuple, p_required_tuple = (c_required,), (p_required,)
+    for lookup, required in [(c_lookup, c_required), (c_verifying, c_required)]:
+        assert lookup.lookup1(required, c_provided) is factory
+    for lookup, required in [(p_lookup, p_required), (p_verifying, p_required)]:
+        assert lookup.lookup1(required, p_provided) is factory
+    assert c_lookup.lookup(c_required_tuple, c_provided) is p_lookup.lookup(p_required_tuple, p_provided)
+    assert c_lookup.queryAdapter(c_ob, c_provided) is c_ob and p_lookup.queryAdapter(p_ob, p_provided) is p_ob
+    assert dispatch(c_cls) is factory and dispatched(c_ob) is c_ob
+
+    by_dispatch = Baseline("singledispatch dispatch(cls)", lambda: dispatch(c_cls), at_most(0.5))
+    return [
+        Case("LookupBase.lookup1(spec, provided), hit", lambda: c_lookup.lookup1(c_required, c_provided), [
+            Baseline("pure lookup1", lambda: p_lookup.lookup1(p_required, p_provided), faster(8)),
+            by_dispatch,
+        ]),
+        Case("LookupBase.lookup((spec,), provided), hit", lambda: c_lookup.lookup(c_required_tuple, c_provided), [
+            Baseline("pure lookup", lambda: p_lookup.lookup(p_required_tuple, p_provided), faster(8)),
+            by_dispatch,
+        ]),
+        Case("VerifyingBase.lookup1, hit, 4 in ro", lambda: c_verifying.lookup1(c_required, c_provided), [
+            Baseline("pure verifying lookup1", lambda: p_verifying.lookup1(p_required, p_provided), faster(8)),
+            by_dispatch,
+        ]),
+        Case("LookupBase.queryAdapter(ob, provided), hit", lambda: c_lookup.queryAdapter(c_ob, c_provided), [
+            Baseline("singledispatch f(ob)", lambda: dispatched(c_ob), at_most(1)),
+            Baseline("pure queryAdapter", lambda: p_lookup.queryAdapter(p_ob, p_provided)),
         ]),
     ]
 

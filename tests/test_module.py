@@ -16,6 +16,8 @@ def test_namespace_order_and_docstrings():
         "ObjectSpecificationDescriptor",
         "ClassProvidesBase",
         "InterfaceBase",
+        "LookupBase",
+        "VerifyingBase",
         "adapter_hooks",
     ]
     assert ext.__doc__ == "C optimizations for trel.interface\n\n"
@@ -32,6 +34,8 @@ TYPE_NAMES = [
     pytest.param(ext.ObjectSpecificationDescriptor, "_interface_coptimizations", id="ObjectSpecificationDescriptor"),
     pytest.param(ext.ClassProvidesBase, "_interface_coptimizations", id="ClassProvidesBase"),
     pytest.param(ext.InterfaceBase, "_trel_interface_coptimizations", id="InterfaceBase"),
+    pytest.param(ext.LookupBase, "_trel_interface_coptimizations", id="LookupBase"),
+    pytest.param(ext.VerifyingBase, "_trel_interface_coptimizations", id="VerifyingBase"),
 ]
 
 

@@ -4,6 +4,8 @@
 #include "../resolution/resolution.hpp"
 #include "../interface/interface_base.hpp"
 #include "../specification/descriptors.hpp"
+#include "../lookup/lookup_base.hpp"
+#include "../lookup/verifying_base.hpp"
 #include "../specification/specification_base.hpp"
 
 namespace trel {
@@ -50,6 +52,8 @@ TypeEntry const type_table[] = {
     {"ObjectSpecificationDescriptor", &ObjectSpecificationDescriptorType},
     {"ClassProvidesBase", &ClassProvidesBaseType},
     {"InterfaceBase", &InterfaceBaseType},
+    {"LookupBase", &LookupBaseType},
+    {"VerifyingBase", &VerifyingBaseType},
 };
 
 PyObject* module_implemented_by(PyObject* /*module*/, PyObject* cls) { return implemented_by(cls); }

@@ -1,0 +1,392 @@
+#include "lookup_base.hpp"
+
+#include "../module/module_state.hpp"
+#include "../resolution/resolution.hpp"
+
+namespace trel {
+
+// Reentrancy. Hashing and comparing keys, the uncached methods, providedBy,
+// factories and attribute reads all run Python code, and that code may call
+// `changed` on the same instance, which detaches the caches and may free
+// them. So every routine holds a strong reference to each dict it walks or
+// stores into, and reads the cache fields afresh on each entry instead of
+// keeping them across such calls. A value computed while `changed` ran goes
+// into the detached dict it was computed for and is lost with it; the next
+// query computes it again from the state that `changed` announced.
+
+namespace {
+
+// The cache dict held in `slot`, created empty when absent; a new reference.
+Ref cache_dict(PyObject*& slot) noexcept {
+    if (!slot) {
+        slot = PyDict_New();
+        if (!slot) {
+            return {};
+        }
+    }
+    return Ref::borrow(slot);
+}
+
+// A borrowed probe in which an error from hashing or comparing the key
+// reads as a miss and leaves nothing pending, as PyDict_GetItem has it. The
+// routines run with no exception pending, so there is none to preserve, and
+// clearing only on a failed probe skips PyDict_GetItem's save and restore
+// of the exception state on every hit. Runs Python code (the key's __hash__
+// and __eq__).
+inline PyObject* probe(PyObject* dict, PyObject* key) noexcept {
+    PyObject* found = PyDict_GetItemWithError(dict, key);
+    if (!found && PyErr_Occurred()) [[unlikely]] {
+        PyErr_Clear();
+    }
+    return found;
+}
+
+// Fetch-or-create of the nested dict under `key`; a new reference. The
+// caller holds `parent`. A key that fails to hash or compare reads as a
+// miss, and the store then reports the error (TypeError for an unhashable
+// key). Runs Python code (the key's __hash__ and __eq__).
+Ref cache_level(PyObject* parent, PyObject* key) noexcept {
+    PyObject* found = probe(parent, key);
+    if (found) {
+        return Ref::borrow(found);
+    }
+    Ref level = Ref::steal(PyDict_New());
+    if (!level || PyDict_SetItem(parent, key, level.get()) < 0) {
+        return {};
+    }
+    return level;
+}
+
+int validate_name(PyObject* name) noexcept {
+    if (name && !PyUnicode_Check(name)) {
+        PyErr_SetString(PyExc_ValueError, "name is not a string or unicode");
+        return -1;
+    }
+    return 0;
+}
+
+// The dict of `lookup_cache` that holds the required keys for `provided`
+// and `name`: the per-provided dict, or its per-name dict when a name was
+// given and is true. An empty name shares the entries of no name. Runs
+// Python code (hashing, a str subclass's truth test).
+Ref lookup_leaf(PyObject* self, PyObject* provided, PyObject* name) noexcept {
+    Ref cache = cache_dict(as_lookup(self)->lookup_cache);
+    if (!cache) {
+        return {};
+    }
+    Ref leaf = cache_level(cache.get(), provided);
+    if (!leaf || !name) {
+        return leaf;
+    }
+    int named = PyObject_IsTrue(name);
+    if (named < 0) {
+        return {};
+    }
+    if (named) {
+        leaf = cache_level(leaf.get(), name);
+    }
+    return leaf;
+}
+
+// A stored None gives way to a default that was given.
+PyObject* with_default(PyObject* result, PyObject* default_) noexcept {
+    return Py_NewRef(result == Py_None && default_ ? default_ : result);
+}
+
+// Calls self.<method>(required, provided[, name]) by name, so overrides,
+// instance attributes and __getattr__ apply. Runs Python code.
+Ref call_uncached(PyObject* self, PyObject* method, PyObject* required, PyObject* provided,
+                  PyObject* name) noexcept {
+    PyObject* args[] = {self, required, provided, name};
+    size_t count = name ? 4 : 3;
+    return Ref::steal(PyObject_VectorcallMethod(method, args, count, nullptr));
+}
+
+// lookupAll and subscriptions: one routine over two caches, keyed by the
+// whole required tuple, no name level.
+PyObject* cached_collection(PyObject* self, PyObject* LookupObject::*field, PyObject* method,
+                            PyObject* required, PyObject* provided) noexcept {
+    Ref key = Ref::steal(PySequence_Tuple(required));
+    if (!key) {
+        return nullptr;
+    }
+    Ref cache = cache_dict(as_lookup(self)->*field);
+    if (!cache) {
+        return nullptr;
+    }
+    Ref leaf = cache_level(cache.get(), provided);
+    if (!leaf) {
+        return nullptr;
+    }
+    PyObject* found = probe(leaf.get(), key.get());
+    if (found) {
+        return Py_NewRef(found);
+    }
+    Ref result = call_uncached(self, method, key.get(), provided, nullptr);
+    if (!result || PyDict_SetItem(leaf.get(), key.get(), result.get()) < 0) {
+        return nullptr;
+    }
+    return result.release();
+}
+
+} // namespace
+
+PyObject* cached_lookup(PyObject* self, PyObject* required, PyObject* provided, PyObject* name,
+                        PyObject* default_) noexcept {
+    if (validate_name(name) < 0) {
+        return nullptr;
+    }
+    Ref tuple = Ref::steal(PySequence_Tuple(required));
+    if (!tuple) {
+        return nullptr;
+    }
+    Ref leaf = lookup_leaf(self, provided, name);
+    if (!leaf) {
+        return nullptr;
+    }
+    // A single required element is its own key, so lookup1 shares the entry.
+    PyObject* key = PyTuple_GET_SIZE(tuple.get()) == 1 ? PyTuple_GET_ITEM(tuple.get(), 0) : tuple.get();
+    PyObject* found = probe(leaf.get(), key);
+    if (found) {
+        return with_default(found, default_);
+    }
+    Ref result = call_uncached(self, module_state.names.uncached_lookup, tuple.get(), provided, name);
+    if (!result || PyDict_SetItem(leaf.get(), key, result.get()) < 0) {
+        return nullptr;
+    }
+    return with_default(result.get(), default_);
+}
+
+PyObject* cached_lookup1(PyObject* self, PyObject* required, PyObject* provided, PyObject* name,
+                         PyObject* default_) noexcept {
+    if (validate_name(name) < 0) {
+        return nullptr;
+    }
+    Ref leaf = lookup_leaf(self, provided, name);
+    if (!leaf) {
+        return nullptr;
+    }
+    PyObject* found = probe(leaf.get(), required);
+    if (found) [[likely]] {
+        return with_default(found, default_);
+    }
+    // The miss goes through lookup's routine, which walks the caches again
+    // (they may have been replaced meanwhile) and stores under `required`.
+    Ref tuple = Ref::steal(PyTuple_Pack(1, required));
+    if (!tuple) {
+        return nullptr;
+    }
+    return cached_lookup(self, tuple.get(), provided, name, default_);
+}
+
+PyObject* cached_adapter_hook(PyObject* self, PyObject* provided, PyObject* object, PyObject* name,
+                              PyObject* default_) noexcept {
+    if (validate_name(name) < 0) {
+        return nullptr;
+    }
+    Ref specification = Ref::steal(provided_by(object));
+    if (!specification) {
+        return nullptr;
+    }
+    Ref factory = Ref::steal(cached_lookup1(self, specification.get(), provided, name, nullptr));
+    if (!factory) {
+        return nullptr;
+    }
+    if (factory.get() != Py_None) {
+        // The factory adapts the object a super object stands for.
+        Ref argument = PyObject_TypeCheck(object, &PySuper_Type)
+                           ? Ref::steal(PyObject_GetAttr(object, module_state.names.self))
+                           : Ref::borrow(object);
+        if (!argument) {
+            return nullptr;
+        }
+        Ref adapted = Ref::steal(PyObject_CallOneArg(factory.get(), argument.get()));
+        if (!adapted) {
+            return nullptr;
+        }
+        if (adapted.get() != Py_None) {
+            return adapted.release();
+        }
+    }
+    return Py_NewRef(default_ ? default_ : Py_None);
+}
+
+PyObject* cached_lookup_all(PyObject* self, PyObject* required, PyObject* provided) noexcept {
+    return cached_collection(self, &LookupObject::lookup_all_cache, module_state.names.uncached_lookup_all,
+                             required, provided);
+}
+
+PyObject* cached_subscriptions(PyObject* self, PyObject* required, PyObject* provided) noexcept {
+    return cached_collection(self, &LookupObject::subscriptions_cache,
+                             module_state.names.uncached_subscriptions, required, provided);
+}
+
+void lookup_clear_caches(PyObject* self) noexcept {
+    LookupObject* lookup = as_lookup(self);
+    clear_field(lookup->lookup_cache);
+    clear_field(lookup->lookup_all_cache);
+    clear_field(lookup->subscriptions_cache);
+}
+
+int lookup_traverse(PyObject* self, visitproc visit, void* arg) noexcept {
+    LookupObject* lookup = as_lookup(self);
+    Py_VISIT(lookup->lookup_cache);
+    Py_VISIT(lookup->lookup_all_cache);
+    Py_VISIT(lookup->subscriptions_cache);
+    return 0;
+}
+
+// The general path: the parser words every argument error, naming the
+// method when the format carries its name.
+[[gnu::noinline]] static int parse_query_general(PyObject* const* args, Py_ssize_t nargs, PyObject* kwnames,
+                                                 const char* format, char* const* keywords,
+                                                 QueryArguments& out) noexcept {
+    Ref positional = Ref::steal(PyTuple_New(nargs));
+    if (!positional) {
+        return -1;
+    }
+    for (Py_ssize_t i = 0; i < nargs; ++i) {
+        PyTuple_SET_ITEM(positional.get(), i, Py_NewRef(args[i]));
+    }
+    Ref keyword_values;
+    if (kwnames) {
+        keyword_values = Ref::steal(PyDict_New());
+        if (!keyword_values) {
+            return -1;
+        }
+        for (Py_ssize_t i = 0; i < PyTuple_GET_SIZE(kwnames); ++i) {
+            if (PyDict_SetItem(keyword_values.get(), PyTuple_GET_ITEM(kwnames, i), args[nargs + i]) < 0) {
+                return -1;
+            }
+        }
+    }
+    // The parsed values stay alive after the containers go: the caller's
+    // argument array holds them for the whole call.
+    if (!PyArg_ParseTupleAndKeywords(positional.get(), keyword_values.get(), format,
+                                     const_cast<char**>(keywords), &out.first, &out.second, &out.name,
+                                     &out.default_)) {
+        return -1;
+    }
+    return 0;
+}
+
+int parse_query(PyObject* const* args, Py_ssize_t nargs, PyObject* kwnames, const char* format,
+                char* const* keywords, Py_ssize_t max_positional, QueryArguments& out) noexcept {
+    out = {};
+    // Two required arguments, up to `max_positional` in all, no keywords:
+    // the shape that the parser accepts without question.
+    if ((!kwnames || PyTuple_GET_SIZE(kwnames) == 0) && nargs >= 2 && nargs <= max_positional) [[likely]] {
+        out.first = args[0];
+        out.second = args[1];
+        if (nargs > 2) {
+            out.name = args[2];
+        }
+        if (nargs > 3) {
+            out.default_ = args[3];
+        }
+        return 0;
+    }
+    return parse_query_general(args, nargs, kwnames, format, keywords, out);
+}
+
+char* required_keywords[] = {const_cast<char*>("required"), const_cast<char*>("provided"),
+                             const_cast<char*>("name"), const_cast<char*>("default"), nullptr};
+char* collection_keywords[] = {const_cast<char*>("required"), const_cast<char*>("provided"), nullptr};
+char* query_adapter_keywords[] = {const_cast<char*>("object"), const_cast<char*>("provided"),
+                                  const_cast<char*>("name"), const_cast<char*>("default"), nullptr};
+char* adapter_hook_keywords[] = {const_cast<char*>("provided"), const_cast<char*>("object"),
+                                 const_cast<char*>("name"), const_cast<char*>("default"), nullptr};
+
+namespace {
+
+PyObject* lookup_lookup(PyObject* self, PyObject* const* args, Py_ssize_t nargs, PyObject* kwnames) {
+    QueryArguments a;
+    if (parse_query(args, nargs, kwnames, "OO|OO:LookupBase.lookup", required_keywords, 4, a) < 0) {
+        return nullptr;
+    }
+    return cached_lookup(self, a.first, a.second, a.name, a.default_);
+}
+
+PyObject* lookup_lookup1(PyObject* self, PyObject* const* args, Py_ssize_t nargs, PyObject* kwnames) {
+    QueryArguments a;
+    if (parse_query(args, nargs, kwnames, "OO|OO:LookupBase.lookup1", required_keywords, 4, a) < 0) {
+        return nullptr;
+    }
+    return cached_lookup1(self, a.first, a.second, a.name, a.default_);
+}
+
+PyObject* lookup_query_adapter(PyObject* self, PyObject* const* args, Py_ssize_t nargs, PyObject* kwnames) {
+    QueryArguments a;
+    if (parse_query(args, nargs, kwnames, "OO|OO:LookupBase.queryAdapter", query_adapter_keywords, 4, a) <
+        0) {
+        return nullptr;
+    }
+    return cached_adapter_hook(self, a.second, a.first, a.name, a.default_);
+}
+
+PyObject* lookup_adapter_hook(PyObject* self, PyObject* const* args, Py_ssize_t nargs, PyObject* kwnames) {
+    QueryArguments a;
+    if (parse_query(args, nargs, kwnames, "OO|OO:LookupBase.adapter_hook", adapter_hook_keywords, 4, a) < 0) {
+        return nullptr;
+    }
+    return cached_adapter_hook(self, a.first, a.second, a.name, a.default_);
+}
+
+PyObject* lookup_lookup_all(PyObject* self, PyObject* const* args, Py_ssize_t nargs, PyObject* kwnames) {
+    QueryArguments a;
+    if (parse_query(args, nargs, kwnames, "OO:LookupBase.lookupAll", collection_keywords, 2, a) < 0) {
+        return nullptr;
+    }
+    return cached_lookup_all(self, a.first, a.second);
+}
+
+// Its format names no method, so its argument errors name none.
+PyObject* lookup_subscriptions(PyObject* self, PyObject* const* args, Py_ssize_t nargs, PyObject* kwnames) {
+    QueryArguments a;
+    if (parse_query(args, nargs, kwnames, "OO", collection_keywords, 2, a) < 0) {
+        return nullptr;
+    }
+    return cached_subscriptions(self, a.first, a.second);
+}
+
+PyObject* lookup_changed(PyObject* self, PyObject* /*ignored*/) {
+    lookup_clear_caches(self);
+    Py_RETURN_NONE;
+}
+
+int lookup_clear(PyObject* self) {
+    lookup_clear_caches(self);
+    return 0;
+}
+
+void lookup_dealloc(PyObject* self) {
+    PyObject_GC_UnTrack(self);
+    lookup_clear_caches(self);
+    Py_TYPE(self)->tp_free(self);
+}
+
+PyMethodDef lookup_methods[] = {
+    {"changed", lookup_changed, METH_O, ""},
+    {"lookup", as_fastcall_keywords(lookup_lookup), METH_FASTCALL | METH_KEYWORDS, ""},
+    {"lookup1", as_fastcall_keywords(lookup_lookup1), METH_FASTCALL | METH_KEYWORDS, ""},
+    {"queryAdapter", as_fastcall_keywords(lookup_query_adapter), METH_FASTCALL | METH_KEYWORDS, ""},
+    {"adapter_hook", as_fastcall_keywords(lookup_adapter_hook), METH_FASTCALL | METH_KEYWORDS, ""},
+    {"lookupAll", as_fastcall_keywords(lookup_lookup_all), METH_FASTCALL | METH_KEYWORDS, ""},
+    {"subscriptions", as_fastcall_keywords(lookup_subscriptions), METH_FASTCALL | METH_KEYWORDS, ""},
+    {nullptr, nullptr, 0, nullptr},
+};
+
+} // namespace
+
+PyTypeObject LookupBaseType = {
+    .ob_base = PyVarObject_HEAD_INIT(nullptr, 0).tp_name = "_trel_interface_coptimizations.LookupBase",
+    .tp_basicsize = sizeof(LookupObject),
+    .tp_dealloc = lookup_dealloc,
+    .tp_flags = Py_TPFLAGS_DEFAULT | Py_TPFLAGS_BASETYPE | Py_TPFLAGS_HAVE_GC,
+    .tp_doc = "",
+    .tp_traverse = lookup_traverse,
+    .tp_clear = lookup_clear,
+    .tp_methods = lookup_methods,
+};
+
+} // namespace trel

@@ -1,0 +1,227 @@
+#include "verifying_base.hpp"
+
+#include "../module/module_state.hpp"
+
+namespace trel {
+
+namespace {
+
+VerifyingObject* as_verifying(PyObject* ob) noexcept { return reinterpret_cast<VerifyingObject*>(ob); }
+
+void verifying_clear_fields(PyObject* self) noexcept {
+    lookup_clear_caches(self);
+    VerifyingObject* verifying = as_verifying(self);
+    clear_field(verifying->generation_snapshot);
+    clear_field(verifying->ro_snapshot);
+}
+
+// The `_generation` of each registry, in order. Runs Python code.
+Ref collect_generations(PyObject* registries) noexcept {
+    Py_ssize_t count = PyTuple_GET_SIZE(registries);
+    Ref generations = Ref::steal(PyTuple_New(count));
+    if (!generations) {
+        return {};
+    }
+    for (Py_ssize_t i = 0; i < count; ++i) {
+        PyObject* generation =
+            PyObject_GetAttr(PyTuple_GET_ITEM(registries, i), module_state.names.generation);
+        if (!generation) {
+            return {};
+        }
+        PyTuple_SET_ITEM(generations.get(), i, generation);
+    }
+    return generations;
+}
+
+// Whether the current generations differ from `saved`, as tuple inequality
+// would say: all generations are read first, then compared pairwise
+// (identity, then ==) until the first unequal pair; equal prefixes leave the
+// lengths to decide. 1, 0, or -1 with an exception set. Up to
+// `inline_capacity` registries the current values live on the stack, so an
+// unchanged registry costs no allocation. Runs Python code.
+int generations_moved(PyObject* registries, PyObject* saved) noexcept {
+    constexpr Py_ssize_t inline_capacity = 8;
+    Py_ssize_t count = PyTuple_GET_SIZE(registries);
+    if (count > inline_capacity) [[unlikely]] {
+        Ref current = collect_generations(registries);
+        if (!current) {
+            return -1;
+        }
+        return PyObject_RichCompareBool(saved, current.get(), Py_NE);
+    }
+    Ref current[inline_capacity];
+    for (Py_ssize_t i = 0; i < count; ++i) {
+        current[i] =
+            Ref::steal(PyObject_GetAttr(PyTuple_GET_ITEM(registries, i), module_state.names.generation));
+        if (!current[i]) {
+            return -1;
+        }
+    }
+    Py_ssize_t saved_count = PyTuple_GET_SIZE(saved);
+    Py_ssize_t common = saved_count < count ? saved_count : count;
+    for (Py_ssize_t i = 0; i < common; ++i) {
+        int equal = PyObject_RichCompareBool(PyTuple_GET_ITEM(saved, i), current[i].get(), Py_EQ);
+        if (equal <= 0) {
+            return equal < 0 ? -1 : 1;
+        }
+    }
+    return saved_count != count ? 1 : 0;
+}
+
+// The check before every query: `changed(None)` by name when there are no
+// snapshots or a generation moved. 0, or -1 with an exception set. Runs
+// Python code, which may call `changed` and replace the snapshots; the ones
+// the check started with are held until it is done with them.
+int verify_generations(PyObject* self) noexcept {
+    VerifyingObject* verifying = as_verifying(self);
+    if (verifying->ro_snapshot && verifying->generation_snapshot) [[likely]] {
+        Ref registries = Ref::borrow(verifying->ro_snapshot);
+        Ref saved = Ref::borrow(verifying->generation_snapshot);
+        int moved = generations_moved(registries.get(), saved.get());
+        if (moved <= 0) {
+            return moved;
+        }
+    }
+    Ref ignored = Ref::steal(PyObject_CallMethodOneArg(self, module_state.names.changed, Py_None));
+    return ignored ? 0 : -1;
+}
+
+// Runs Python code: the attribute reads, tuple() over `ro`, each
+// `_generation`, and the releases of the old fields.
+PyObject* verifying_changed(PyObject* self, PyObject* /*ignored*/) {
+    verifying_clear_fields(self);
+    const Names& names = module_state.names;
+    Ref registry = Ref::steal(PyObject_GetAttr(self, names.registry));
+    if (!registry) {
+        return nullptr;
+    }
+    Ref ro = Ref::steal(PyObject_GetAttr(registry.get(), names.ro));
+    if (!ro) {
+        return nullptr;
+    }
+    Ref order = Ref::steal(PyObject_CallOneArg(reinterpret_cast<PyObject*>(&PyTuple_Type), ro.get()));
+    if (!order) {
+        return nullptr;
+    }
+    Ref registries = Ref::steal(PyTuple_GetSlice(order.get(), 1, PyTuple_GET_SIZE(order.get())));
+    if (!registries) {
+        return nullptr;
+    }
+    Ref generations = collect_generations(registries.get());
+    if (!generations) {
+        return nullptr;
+    }
+    // Both are stored before anything is released, so code run by a release
+    // never sees one snapshot without its partner. Normally there is nothing
+    // to release: only a nested `changed` can have filled them meanwhile.
+    VerifyingObject* verifying = as_verifying(self);
+    Ref old_generations = Ref::steal(std::exchange(verifying->generation_snapshot, generations.release()));
+    Ref old_registries = Ref::steal(std::exchange(verifying->ro_snapshot, registries.release()));
+    Py_RETURN_NONE;
+}
+
+// The formats name no method, so argument errors name none. An argument
+// error ends the call before the check.
+PyObject* verifying_lookup(PyObject* self, PyObject* const* args, Py_ssize_t nargs, PyObject* kwnames) {
+    QueryArguments a;
+    if (parse_query(args, nargs, kwnames, "OO|OO", required_keywords, 4, a) < 0 ||
+        verify_generations(self) < 0) {
+        return nullptr;
+    }
+    return cached_lookup(self, a.first, a.second, a.name, a.default_);
+}
+
+PyObject* verifying_lookup1(PyObject* self, PyObject* const* args, Py_ssize_t nargs, PyObject* kwnames) {
+    QueryArguments a;
+    if (parse_query(args, nargs, kwnames, "OO|OO", required_keywords, 4, a) < 0 ||
+        verify_generations(self) < 0) {
+        return nullptr;
+    }
+    return cached_lookup1(self, a.first, a.second, a.name, a.default_);
+}
+
+PyObject* verifying_query_adapter(PyObject* self, PyObject* const* args, Py_ssize_t nargs,
+                                  PyObject* kwnames) {
+    QueryArguments a;
+    if (parse_query(args, nargs, kwnames, "OO|OO", query_adapter_keywords, 4, a) < 0 ||
+        verify_generations(self) < 0) {
+        return nullptr;
+    }
+    return cached_adapter_hook(self, a.second, a.first, a.name, a.default_);
+}
+
+PyObject* verifying_adapter_hook(PyObject* self, PyObject* const* args, Py_ssize_t nargs, PyObject* kwnames) {
+    QueryArguments a;
+    if (parse_query(args, nargs, kwnames, "OO|OO", adapter_hook_keywords, 4, a) < 0 ||
+        verify_generations(self) < 0) {
+        return nullptr;
+    }
+    return cached_adapter_hook(self, a.first, a.second, a.name, a.default_);
+}
+
+PyObject* verifying_lookup_all(PyObject* self, PyObject* const* args, Py_ssize_t nargs, PyObject* kwnames) {
+    QueryArguments a;
+    if (parse_query(args, nargs, kwnames, "OO", collection_keywords, 2, a) < 0 ||
+        verify_generations(self) < 0) {
+        return nullptr;
+    }
+    return cached_lookup_all(self, a.first, a.second);
+}
+
+PyObject* verifying_subscriptions(PyObject* self, PyObject* const* args, Py_ssize_t nargs,
+                                  PyObject* kwnames) {
+    QueryArguments a;
+    if (parse_query(args, nargs, kwnames, "OO", collection_keywords, 2, a) < 0 ||
+        verify_generations(self) < 0) {
+        return nullptr;
+    }
+    return cached_subscriptions(self, a.first, a.second);
+}
+
+int verifying_clear(PyObject* self) {
+    verifying_clear_fields(self);
+    return 0;
+}
+
+int verifying_traverse(PyObject* self, visitproc visit, void* arg) {
+    if (int stop = lookup_traverse(self, visit, arg)) {
+        return stop;
+    }
+    VerifyingObject* verifying = as_verifying(self);
+    Py_VISIT(verifying->ro_snapshot);
+    Py_VISIT(verifying->generation_snapshot);
+    return 0;
+}
+
+void verifying_dealloc(PyObject* self) {
+    PyObject_GC_UnTrack(self);
+    verifying_clear_fields(self);
+    Py_TYPE(self)->tp_free(self);
+}
+
+PyMethodDef verifying_methods[] = {
+    {"changed", verifying_changed, METH_O, ""},
+    {"lookup", as_fastcall_keywords(verifying_lookup), METH_FASTCALL | METH_KEYWORDS, ""},
+    {"lookup1", as_fastcall_keywords(verifying_lookup1), METH_FASTCALL | METH_KEYWORDS, ""},
+    {"queryAdapter", as_fastcall_keywords(verifying_query_adapter), METH_FASTCALL | METH_KEYWORDS, ""},
+    {"adapter_hook", as_fastcall_keywords(verifying_adapter_hook), METH_FASTCALL | METH_KEYWORDS, ""},
+    {"lookupAll", as_fastcall_keywords(verifying_lookup_all), METH_FASTCALL | METH_KEYWORDS, ""},
+    {"subscriptions", as_fastcall_keywords(verifying_subscriptions), METH_FASTCALL | METH_KEYWORDS, ""},
+    {nullptr, nullptr, 0, nullptr},
+};
+
+} // namespace
+
+PyTypeObject VerifyingBaseType = {
+    .ob_base = PyVarObject_HEAD_INIT(nullptr, 0).tp_name = "_trel_interface_coptimizations.VerifyingBase",
+    .tp_basicsize = sizeof(VerifyingObject),
+    .tp_dealloc = verifying_dealloc,
+    .tp_flags = Py_TPFLAGS_DEFAULT | Py_TPFLAGS_BASETYPE | Py_TPFLAGS_HAVE_GC,
+    .tp_doc = "",
+    .tp_traverse = verifying_traverse,
+    .tp_clear = verifying_clear,
+    .tp_methods = verifying_methods,
+    .tp_base = &LookupBaseType,
+};
+
+} // namespace trel

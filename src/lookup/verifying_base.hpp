@@ -1,0 +1,21 @@
+// VerifyingBase: a LookupBase that drops its caches by itself whenever the
+// generation counter of a registry behind it moves.
+#pragma once
+
+#include "lookup_base.hpp"
+
+namespace trel {
+
+struct VerifyingObject {
+    LookupObject lookup;
+    // The entries of `self._registry.ro` after the first, and the
+    // `_generation` of each, as read by the last `changed` that succeeded.
+    // Both present or both absent; absent means the next query calls
+    // `changed` first.
+    PyObject* ro_snapshot;
+    PyObject* generation_snapshot;
+};
+
+extern PyTypeObject VerifyingBaseType;
+
+} // namespace trel
