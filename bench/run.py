@@ -265,6 +265,8 @@ def interface_cases():
         ]),
         Case("iface(ob), first hook answers", lambda: c_iface(c_other), [
             Baseline("pure iface(ob), hook", lambda: p_iface(p_other), faster(10)),
+        ]),
+    ]
 
 
 def lookup_cases(c_required, c_provided, c_ob, c_cls, p_required, p_provided, p_ob):

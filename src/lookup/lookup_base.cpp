@@ -27,26 +27,12 @@ Ref cache_dict(PyObject*& slot) noexcept {
     return Ref::borrow(slot);
 }
 
-// A borrowed probe in which an error from hashing or comparing the key
-// reads as a miss and leaves nothing pending, as PyDict_GetItem has it. The
-// routines run with no exception pending, so there is none to preserve, and
-// clearing only on a failed probe skips PyDict_GetItem's save and restore
-// of the exception state on every hit. Runs Python code (the key's __hash__
-// and __eq__).
-inline PyObject* probe(PyObject* dict, PyObject* key) noexcept {
-    PyObject* found = PyDict_GetItemWithError(dict, key);
-    if (!found && PyErr_Occurred()) [[unlikely]] {
-        PyErr_Clear();
-    }
-    return found;
-}
-
 // Fetch-or-create of the nested dict under `key`; a new reference. The
 // caller holds `parent`. A key that fails to hash or compare reads as a
 // miss, and the store then reports the error (TypeError for an unhashable
 // key). Runs Python code (the key's __hash__ and __eq__).
 Ref cache_level(PyObject* parent, PyObject* key) noexcept {
-    PyObject* found = probe(parent, key);
+    PyObject* found = dict_find_quietly(parent, key);
     if (found) {
         return Ref::borrow(found);
     }
@@ -118,7 +104,7 @@ PyObject* cached_collection(PyObject* self, PyObject* LookupObject::*field, PyOb
     if (!leaf) {
         return nullptr;
     }
-    PyObject* found = probe(leaf.get(), key.get());
+    PyObject* found = dict_find_quietly(leaf.get(), key.get());
     if (found) {
         return Py_NewRef(found);
     }
@@ -146,7 +132,7 @@ PyObject* cached_lookup(PyObject* self, PyObject* required, PyObject* provided, 
     }
     // A single required element is its own key, so lookup1 shares the entry.
     PyObject* key = PyTuple_GET_SIZE(tuple.get()) == 1 ? PyTuple_GET_ITEM(tuple.get(), 0) : tuple.get();
-    PyObject* found = probe(leaf.get(), key);
+    PyObject* found = dict_find_quietly(leaf.get(), key);
     if (found) {
         return with_default(found, default_);
     }
@@ -166,7 +152,7 @@ PyObject* cached_lookup1(PyObject* self, PyObject* required, PyObject* provided,
     if (!leaf) {
         return nullptr;
     }
-    PyObject* found = probe(leaf.get(), required);
+    PyObject* found = dict_find_quietly(leaf.get(), required);
     if (found) [[likely]] {
         return with_default(found, default_);
     }
@@ -378,8 +364,11 @@ PyMethodDef lookup_methods[] = {
 
 } // namespace
 
+// The header macro ends in a comma of its own, which the formatter misreads.
+// clang-format off
 PyTypeObject LookupBaseType = {
-    .ob_base = PyVarObject_HEAD_INIT(nullptr, 0).tp_name = "_trel_interface_coptimizations.LookupBase",
+    .ob_base = PyVarObject_HEAD_INIT(nullptr, 0)
+    .tp_name = "_trel_interface_coptimizations.LookupBase",
     .tp_basicsize = sizeof(LookupObject),
     .tp_dealloc = lookup_dealloc,
     .tp_flags = Py_TPFLAGS_DEFAULT | Py_TPFLAGS_BASETYPE | Py_TPFLAGS_HAVE_GC,
@@ -388,5 +377,6 @@ PyTypeObject LookupBaseType = {
     .tp_clear = lookup_clear,
     .tp_methods = lookup_methods,
 };
+// clang-format on
 
 } // namespace trel

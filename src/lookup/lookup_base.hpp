@@ -9,9 +9,9 @@ namespace trel {
 // VerifyingBase begins with these fields in this order; its own clearing
 // and traversal take them first.
 struct LookupObject {
-    PyObject_HEAD
-        // provided -> {required key -> result, name -> {required key -> result}}
-        PyObject* lookup_cache;
+    PyObject ob_base; // what PyObject_HEAD declares
+    // provided -> {required key -> result, name -> {required key -> result}}
+    PyObject* lookup_cache;
     // provided -> {required tuple -> result}
     PyObject* lookup_all_cache;
     PyObject* subscriptions_cache;

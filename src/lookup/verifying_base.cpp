@@ -212,8 +212,11 @@ PyMethodDef verifying_methods[] = {
 
 } // namespace
 
+// The header macro ends in a comma of its own, which the formatter misreads.
+// clang-format off
 PyTypeObject VerifyingBaseType = {
-    .ob_base = PyVarObject_HEAD_INIT(nullptr, 0).tp_name = "_trel_interface_coptimizations.VerifyingBase",
+    .ob_base = PyVarObject_HEAD_INIT(nullptr, 0)
+    .tp_name = "_trel_interface_coptimizations.VerifyingBase",
     .tp_basicsize = sizeof(VerifyingObject),
     .tp_dealloc = verifying_dealloc,
     .tp_flags = Py_TPFLAGS_DEFAULT | Py_TPFLAGS_BASETYPE | Py_TPFLAGS_HAVE_GC,
@@ -223,5 +226,6 @@ PyTypeObject VerifyingBaseType = {
     .tp_methods = verifying_methods,
     .tp_base = &LookupBaseType,
 };
+// clang-format on
 
 } // namespace trel

@@ -10,7 +10,8 @@ namespace trel {
 // order and rely on specification_clear and specification_dealloc_finish to
 // release them.
 struct SpecificationObject {
-    PyObject_HEAD PyObject* weak_references;
+    PyObject ob_base; // what PyObject_HEAD declares
+    PyObject* weak_references;
     PyObject* implied; // dict whose keys are the specifications this one implies
     PyObject* dependents;
     PyObject* bases;
