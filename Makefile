@@ -9,7 +9,7 @@ BUILD_DEPS := "scikit-build-core>=0.10" cmake ninja
 INSTALL_FLAGS := --no-build-isolation --no-deps -q --config-settings=cmake.define.TREL_WERROR=ON
 SOURCES := $(shell find src python -name '*.[ch]pp' -o -name '*.py') CMakeLists.txt pyproject.toml
 
-.PHONY: all test bench check-leaks clean
+.PHONY: all test bench check-leaks check-asan clean
 
 all: test
 
@@ -47,5 +47,26 @@ $(DBG_VENV)/.installed: $(DBG_VENV)/.ready $(SOURCES)
 check-leaks: $(DBG_VENV)/.installed
 	$(DBG_VENV)/bin/python -m pytest -q --check-refleaks
 
+# AddressSanitizer and UndefinedBehaviorSanitizer on the normal interpreter.
+# The interpreter itself is not instrumented, so the runtimes are preloaded,
+# and its allocator is switched to malloc so that freed objects are seen.
+ASAN_VENV := .venv-asan
+ASAN_RUNTIMES = $(shell $(CXX) -print-file-name=libasan.so) $(shell $(CXX) -print-file-name=libubsan.so)
+
+$(ASAN_VENV)/.ready: pyproject.toml
+	$(PYTHON) -m venv $(ASAN_VENV)
+	$(ASAN_VENV)/bin/python -m pip install -q $(BUILD_DEPS) "pytest>=7"
+	touch $@
+
+$(ASAN_VENV)/.installed: $(ASAN_VENV)/.ready $(SOURCES)
+	$(ASAN_VENV)/bin/python -m pip install $(INSTALL_FLAGS) --config-settings=cmake.define.TREL_SANITIZE=ON \
+		"--config-settings=build-dir=build/asan-{wheel_tag}" ".[test]"
+	touch $@
+
+check-asan: $(ASAN_VENV)/.installed
+	LD_PRELOAD="$(ASAN_RUNTIMES)" PYTHONMALLOC=malloc \
+	ASAN_OPTIONS=detect_leaks=0:abort_on_error=1 UBSAN_OPTIONS=halt_on_error=1:print_stacktrace=1 \
+		$(ASAN_VENV)/bin/python -m pytest -q
+
 clean:
-	rm -rf build $(VENV) $(DBG_VENV)
+	rm -rf build $(VENV) $(DBG_VENV) $(ASAN_VENV)
