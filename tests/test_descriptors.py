@@ -6,7 +6,7 @@ import weakref
 import pytest
 
 import _trel_interface_coptimizations as ext
-from conftest import Implements
+from conftest import Implements, run_isolated
 
 
 class ClassProvides(ext.ClassProvidesBase):
@@ -155,3 +155,42 @@ def test_adaptation_through_the_descriptor(declarations):
     declarations.fallback = lambda cls: declarations._empty
     with pytest.raises(TypeError, match="Could not adapt"):
         IGreeter(object())
+
+
+@pytest.mark.isolated
+def test_class_freed_while_its_instance_looks_up_provides():
+    # The class reaches the descriptor borrowed from the instance; the
+    # instance's "__provides__" code rebinds its class and collects the old
+    # one, which must stay alive until the descriptor is done with it.
+    out = run_isolated(
+        """
+import gc, sys, types
+import _trel_interface_coptimizations as ext
+
+fake = types.ModuleType("trel.interface.declarations")
+class Implements(ext.SpecificationBase):
+    pass
+fake.Implements, fake._empty, fake.BuiltinImplementationSpecifications = Implements, Implements(), {}
+fake.implementedByFallback = lambda cls: ("fallback", cls.__name__)
+sys.modules[fake.__name__] = fake
+
+class Other:
+    pass
+
+def make():
+    class Victim:
+        __providedBy__ = ext.ObjectSpecificationDescriptor()
+
+        @property
+        def __provides__(self):
+            self.__class__ = Other
+            gc.collect()
+            [bytearray(900) for _ in range(2000)]  # reuse the freed memory
+            raise AttributeError("none")
+
+    return Victim()
+
+print(make().__providedBy__)
+"""
+    )
+    assert out.strip() == "('fallback', 'Victim')"

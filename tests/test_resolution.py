@@ -331,6 +331,17 @@ class ProvidedByExtendsRaises(OwnProvides):
     __providedBy__ = ExtendsRaises()
 
 
+class MetaProvidesRaises(type):
+    __provides__ = Raising(ValueError, "class provides")
+
+
+class ClassProvidesRaises(metaclass=MetaProvidesRaises):
+    __providedBy__ = None
+
+    def __init__(self):
+        self.__provides__ = "own value"
+
+
 SAME_AS_CLASS = OwnProvides()
 OWN = OwnProvides(own=PROVIDED)
 
@@ -347,6 +358,8 @@ PROVIDED_BY = [
     pytest.param(OnlyInstanceProvides(), "own value", id="class-without-provides"),
     pytest.param(InstanceProvidesRaises(), ("fallback", InstanceProvidesRaises), id="provides-raises-cleared"),
     pytest.param(Plain(), ("fallback", Plain), id="plain-instance"),
+    pytest.param(ClassRaises(), ValueError, id="isinstance-with-super-raises"),
+    pytest.param(ClassProvidesRaises(), "own value", id="class-provides-raises-cleared"),
 ]
 
 

@@ -6,7 +6,7 @@ import weakref
 import pytest
 
 import _trel_interface_coptimizations as ext
-from conftest import Implements
+from conftest import Implements, run_isolated
 
 MEMBERS = ["_implied", "_dependents", "_bases", "_v_attrs", "__iro__", "__sro__"]
 
@@ -230,3 +230,21 @@ def test_key_that_rebinds_implied_while_hashed(make_spec):
 
     assert spec(Rebinding()) is False
     assert spec._implied == {}
+
+
+@pytest.mark.isolated
+def test_long_chains_are_released_without_exhausting_the_c_stack():
+    out = run_isolated(
+        """
+import _trel_interface_coptimizations as ext
+
+kinds = [ext.SpecificationBase, ext.ClassProvidesBase, ext.InterfaceBase]
+head = tail = ext.SpecificationBase()
+for i in range(1_000_000):
+    tail._bases = tail = kinds[i % 3]()
+del tail
+del head
+print("released")
+"""
+    )
+    assert out.split() == ["released"]

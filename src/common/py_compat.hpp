@@ -58,9 +58,15 @@ static inline PyObject* PyType_GetDict(PyTypeObject* type) { return Py_XNewRef(t
 #endif
 
 // A type's attribute as the MRO walk finds it (borrowed, or NULL with no
-// exception set). No public equivalent exists on any supported version;
-// _PyType_Lookup is exported from 3.9 through 3.14 and used by the widely
-// deployed code generators, so it stays available.
+// exception set). There is no public equivalent; the private one is used
+// only on the versions known to export it. Elsewhere the answer is "not
+// known", and callers take their general path.
 static inline PyObject* trel_type_lookup(PyTypeObject* type, PyObject* name) {
+#if PY_VERSION_HEX < 0x030F0000 // _PyType_Lookup: exported 3.9 to 3.14
     return _PyType_Lookup(type, name);
+#else
+    (void)type;
+    (void)name;
+    return nullptr;
+#endif
 }

@@ -8,6 +8,7 @@
 
 #include "py_compat.hpp"
 
+#include <cassert>
 #include <utility>
 
 namespace trel {
@@ -59,6 +60,7 @@ inline void clear_field(PyObject*& slot) noexcept { set_field(slot, nullptr); }
 // pays on every call. Callers have no exception set. Borrowed result; it may
 // run the key's __hash__ and __eq__.
 inline PyObject* dict_find_quietly(PyObject* dict, PyObject* key) noexcept {
+    assert(!PyErr_Occurred());
     PyObject* found = PyDict_GetItemWithError(dict, key);
     if (!found && PyErr_Occurred()) {
         PyErr_Clear();

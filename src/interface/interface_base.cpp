@@ -22,10 +22,12 @@ int interface_traverse(PyObject* self, visitproc visit, void* arg) {
 
 void interface_dealloc(PyObject* self) {
     PyObject_GC_UnTrack(self);
-    InterfaceObject* iface = as_interface(self);
-    clear_field(iface->name);
-    clear_field(iface->module);
-    specification_dealloc_finish(self);
+    Py_TRASHCAN_BEGIN(self, interface_dealloc)
+        InterfaceObject* iface = as_interface(self);
+        clear_field(iface->name);
+        clear_field(iface->module);
+        specification_dealloc_finish(self);
+    Py_TRASHCAN_END
 }
 
 int interface_init(PyObject* self, PyObject* args, PyObject* kwargs) {

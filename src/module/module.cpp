@@ -92,12 +92,9 @@ int create_state() noexcept {
         }
         module_state.names.*entry.field = name;
     }
-    module_state.object_class_descriptor = trel_type_lookup(&PyBaseObject_Type, module_state.names.class_);
-    if (!module_state.object_class_descriptor) {
-        PyErr_SetString(PyExc_SystemError, "object has no __class__ descriptor");
-        return -1;
-    }
-    Py_INCREF(module_state.object_class_descriptor);
+    // NULL where the MRO walk is unavailable: "__class__" is then always fetched.
+    module_state.object_class_descriptor =
+        Py_XNewRef(trel_type_lookup(&PyBaseObject_Type, module_state.names.class_));
     PyObject* hooks = PyList_New(0);
     if (!hooks) {
         return -1;

@@ -69,11 +69,15 @@ inline PyTypeObject* plain_class_of(PyObject* ob) noexcept {
     if (type->tp_getattro != PyObject_GenericGetAttr) {
         return nullptr;
     }
-    // Compared by identity only; the MRO walk runs no Python code for the
-    // string keys of class namespaces.
-    return trel_type_lookup(type, module_state.names.class_) == module_state.object_class_descriptor
-               ? type
-               : nullptr;
+    PyObject* standard = module_state.object_class_descriptor;
+    if (!standard) {
+        return nullptr;
+    }
+    // Compared by identity only. The MRO walk can run Python code only for
+    // a non-string key in a class namespace whose hash collides with the
+    // name's; type(ob) is read again afterwards in case that code changed it.
+    PyObject* found = trel_type_lookup(type, module_state.names.class_);
+    return found == standard && Py_TYPE(ob) == type ? type : nullptr;
 }
 
 // The check every resolution does before it reads a bridge value.

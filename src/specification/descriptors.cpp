@@ -15,6 +15,9 @@ PyObject* object_specification_descriptor_get(PyObject* /*self*/, PyObject* inst
     if (!inst) {
         return get_object_specification(cls);
     }
+    // Attribute access passes type(inst) borrowed; the lookup below may
+    // rebind inst.__class__ and free that type before it is used.
+    Ref keep_cls = Ref::borrow(cls);
     Ref provides;
     if (PyObject_GetOptionalAttr(inst, module_state.names.provides, provides.out()) < 0) {
         PyErr_Clear(); // any failure of the lookup means "nothing of its own"
@@ -71,11 +74,13 @@ int class_provides_traverse(PyObject* self, visitproc visit, void* arg) {
 
 void class_provides_dealloc(PyObject* self) {
     PyObject_GC_UnTrack(self);
-    class_provides_clear(self);
-    if (as_specification(self)->weak_references) {
-        PyObject_ClearWeakRefs(self);
-    }
-    Py_TYPE(self)->tp_free(self);
+    Py_TRASHCAN_BEGIN(self, class_provides_dealloc)
+        class_provides_clear(self);
+        if (as_specification(self)->weak_references) {
+            PyObject_ClearWeakRefs(self);
+        }
+        Py_TYPE(self)->tp_free(self);
+    Py_TRASHCAN_END
 }
 
 PyMemberDef class_provides_members[] = {

@@ -65,7 +65,11 @@ PyObject* answer(int implied) noexcept {
 
 void specification_dealloc(PyObject* self) {
     PyObject_GC_UnTrack(self);
-    specification_dealloc_finish(self);
+    // Long chains of specifications are released iteratively, not by
+    // recursion that would overflow the C stack.
+    Py_TRASHCAN_BEGIN(self, specification_dealloc)
+        specification_dealloc_finish(self);
+    Py_TRASHCAN_END
 }
 
 // Keywords are accepted and ignored.

@@ -38,9 +38,7 @@ def implementedByFallback(cls):
     An inherited ``__implemented__`` serves (a super object finds the one
     after its class); with none, the factory implements nothing.
     """
+    if not (isinstance(cls, super) or callable(cls)):
+        raise TypeError("ImplementedBy called for non-factory", cls)
     spec = getattr(cls, "__implemented__", None)
-    if isinstance(spec, Implements):
-        return spec
-    if isinstance(cls, super) or callable(cls):
-        return _empty
-    raise TypeError("ImplementedBy called for non-factory", cls)
+    return spec if isinstance(spec, Implements) else _empty
