@@ -3,7 +3,7 @@
 import pytest
 
 import _trel_interface_coptimizations as ext
-from conftest import Implements
+from conftest import Implements, run_isolated
 
 
 class Interface(ext.InterfaceBase):
@@ -156,7 +156,7 @@ def test_hooks_that_shorten_the_list_during_a_walk(hooks):
     calls = []
 
     def clearing(iface, ob):
-        hooks.clear()  # drops the last reference to the hook that is running
+        hooks.clear()
         return None
 
     hooks[:] = [recording_hook(calls), clearing, recording_hook(calls, "never")]
@@ -271,3 +271,79 @@ def test_implied_rebound_while_the_interface_is_hashed(hooks):
     iface = Interface(Rebinding("IRebinding"), "tests")
     spec._implied = dict.fromkeys([IFoo, IBar, *(object() for _ in range(20))])
     assert iface(ProvidesDirectly(spec), "alternate") == "alternate"
+
+
+@pytest.mark.isolated
+def test_class_freed_while_its_namespace_is_probed():
+    # A key of the interface class's namespace that collides with the
+    # selector's name compares by running code that rebinds the interface's
+    # class and collects the old one, namespace and all.
+    out = run_isolated(
+        """
+import gc, sys, types
+import _trel_interface_coptimizations as ext
+
+fake = types.ModuleType("trel.interface.declarations")
+class Implements(ext.SpecificationBase):
+    pass
+fake.Implements, fake.BuiltinImplementationSpecifications = Implements, {}
+fake._empty = Implements()
+fake._empty._implied = {}
+fake.implementedByFallback = lambda cls: fake._empty
+sys.modules[fake.__name__] = fake
+
+holder = {}
+
+class Colliding(str):
+    def __hash__(self):
+        return hash("_CALL_CUSTOM_ADAPT")
+
+    def __eq__(self, other):
+        iface = holder.pop("iface", None)
+        if iface is not None:
+            iface.__class__ = Other
+            gc.collect()
+            [dict.fromkeys(range(8)) for _ in range(2000)]  # reuse the freed memory
+        return False
+
+class Other(ext.InterfaceBase):
+    pass
+
+holder["iface"] = iface = type("Doomed", (ext.InterfaceBase,), {Colliding("x%d" % i): i for i in range(3)})("I", "m")
+ext.adapter_hooks.append(lambda i, o: "hooked")
+print(iface(object(), "alternate"))
+"""
+    )
+    assert out.split() == ["hooked"]
+
+
+def test_errors_of_conformance_and_custom_adapt_propagate(hooks):
+    class Failing(Interface):
+        def _call_conform(self, conform):
+            raise LookupError("conform")
+
+    with pytest.raises(LookupError):
+        Failing("I", "m")(ConformsWith(lambda iface: "never"), "alternate")
+
+    class CustomRaises(Interface):
+        _CALL_CUSTOM_ADAPT = True
+
+        def __adapt__(self, ob):
+            raise KeyError("adapt")
+
+    with pytest.raises(KeyError):
+        CustomRaises("I", "m")(Plain(), "alternate")
+
+
+def test_custom_adapt_returning_none_goes_on(hooks):
+    class DeclinesAll(Interface):
+        _CALL_CUSTOM_ADAPT = True
+
+        def __adapt__(self, ob):
+            return None
+
+    iface, ob = DeclinesAll("I", "m"), Plain()
+    assert iface(ob, "alternate") == "alternate"
+    with pytest.raises(TypeError) as caught:
+        iface(ob)
+    assert caught.value.args == ("Could not adapt", ob, iface)

@@ -7,7 +7,7 @@ import weakref
 import pytest
 
 import _trel_interface_coptimizations as ext
-from conftest import Implements
+from conftest import Implements, run_isolated
 
 A, P = object(), "provided"
 SPEC = Implements()
@@ -288,3 +288,62 @@ def test_cycles_through_the_snapshots_are_collected():
     del verifying, registry
     gc.collect()
     assert ref() is None
+
+
+class ShrinkingRegistry:
+    """A registry whose `_generation` read swaps the instance's registry for
+    one with a shorter `ro` and calls `changed`: the snapshots the check is
+    reading are replaced by ones of another size."""
+
+    lookup = None
+
+    @property
+    def _generation(self):
+        verifying, self.lookup = self.lookup, None
+        if verifying is not None:
+            verifying._registry = types.SimpleNamespace(ro=(Registry(), Registry()))
+            verifying.changed(None)
+        return 0
+
+
+@pytest.mark.parametrize("filler", [2, 30], ids=["few-registries", "many-registries"])
+def test_snapshots_replaced_by_other_sizes_during_the_check(filler):
+    shrinking = ShrinkingRegistry()
+    verifying = Verifying(Registry(), shrinking, *(Registry() for _ in range(filler)))
+    verifying.lookup1(A, P)
+    shrinking.lookup = verifying
+    assert verifying.lookup1(A, P)(OB)[0] == "adapted"
+    assert len(snapshots(verifying)[0]) == 1
+
+
+@pytest.mark.isolated
+def test_generation_read_cannot_reach_a_half_built_snapshot():
+    out = run_isolated(
+        """
+import gc, types
+import _trel_interface_coptimizations as ext
+
+class Registry:
+    _generation = 1
+
+class Peeking:
+    # Whatever holds the values read so far must be complete at every step.
+    @property
+    def _generation(self):
+        for holder in gc.get_referrers(first._generation):
+            if type(holder) in (tuple, list):
+                list(holder)
+        return 1
+
+class Verifying(ext.VerifyingBase):
+    pass
+
+first = Registry()
+first._generation = object()
+verifying = Verifying()
+verifying._registry = types.SimpleNamespace(ro=(Registry(), first, Peeking(), *(Registry() for _ in range(10))))
+verifying.changed(None)
+print("ok")
+"""
+    )
+    assert out.split() == ["ok"]

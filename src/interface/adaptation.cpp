@@ -47,10 +47,10 @@ PyObject* ask_hooks(PyObject* iface, PyObject* obj) noexcept {
 // The class selects its own __adapt__ by defining _CALL_CUSTOM_ADAPT in its
 // own namespace; its presence alone counts, and base classes are not searched.
 bool selects_custom_adapt(PyObject* iface) noexcept {
-    // The interface's type is InterfaceBase or a Python subclass of it, so
-    // its own namespace lives in tp_dict on every supported version.
-    PyObject* own = Py_TYPE(iface)->tp_dict;
-    return own && dict_find_quietly(own, module_state.names.call_custom_adapt) != nullptr;
+    // Held: a key of the namespace may compare by running Python code that
+    // rebinds iface.__class__ and frees the class with its namespace.
+    Ref own = Ref::steal(PyType_GetDict(Py_TYPE(iface)));
+    return own && dict_find_quietly(own.get(), module_state.names.call_custom_adapt) != nullptr;
 }
 
 PyObject* adapt(PyObject* self, PyObject* obj, PyObject* alternate) noexcept {

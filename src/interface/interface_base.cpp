@@ -23,9 +23,7 @@ int interface_traverse(PyObject* self, visitproc visit, void* arg) {
 void interface_dealloc(PyObject* self) {
     PyObject_GC_UnTrack(self);
     Py_TRASHCAN_BEGIN(self, interface_dealloc)
-        InterfaceObject* iface = as_interface(self);
-        clear_field(iface->name);
-        clear_field(iface->module);
+        interface_clear(self);
         specification_dealloc_finish(self);
     Py_TRASHCAN_END
 }

@@ -15,22 +15,24 @@ void verifying_clear_fields(PyObject* self) noexcept {
     clear_field(verifying->ro_snapshot);
 }
 
-// The `_generation` of each registry, in order. Runs Python code.
+// The `_generation` of each registry, in order, as a tuple. Runs Python
+// code. The values are gathered in a list, which is valid at every step,
+// and the tuple is made only when all are read: code run by a read could
+// otherwise reach a tuple with empty slots (through the collector).
 Ref collect_generations(PyObject* registries) noexcept {
     Py_ssize_t count = PyTuple_GET_SIZE(registries);
-    Ref generations = Ref::steal(PyTuple_New(count));
+    Ref generations = Ref::steal(PyList_New(0));
     if (!generations) {
         return {};
     }
     for (Py_ssize_t i = 0; i < count; ++i) {
-        PyObject* generation =
-            PyObject_GetAttr(PyTuple_GET_ITEM(registries, i), module_state.names.generation);
-        if (!generation) {
+        Ref generation =
+            Ref::steal(PyObject_GetAttr(PyTuple_GET_ITEM(registries, i), module_state.names.generation));
+        if (!generation || PyList_Append(generations.get(), generation.get()) < 0) {
             return {};
         }
-        PyTuple_SET_ITEM(generations.get(), i, generation);
     }
-    return generations;
+    return Ref::steal(PyList_AsTuple(generations.get()));
 }
 
 // Whether the current generations differ from `saved`, as tuple inequality
