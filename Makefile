@@ -16,7 +16,7 @@ all: test
 $(VENV)/.ready: pyproject.toml
 	$(PYTHON) -m venv $(VENV)
 	$(VENV)/bin/python -m pip install -q --upgrade pip
-	$(VENV)/bin/python -m pip install -q $(BUILD_DEPS) "pytest>=7"
+	$(VENV)/bin/python -m pip install -q $(BUILD_DEPS) "pytest>=7" "hypothesis>=6"
 	touch $@
 
 # scikit-build-core keeps its CMake tree under build/, so rebuilds are incremental.
@@ -37,7 +37,7 @@ $(DEBUG_PYTHON):
 
 $(DBG_VENV)/.ready: pyproject.toml | $(DEBUG_PYTHON)
 	$(DEBUG_PYTHON) -m venv $(DBG_VENV)
-	$(DBG_VENV)/bin/python -m pip install -q $(BUILD_DEPS) "pytest>=7"
+	$(DBG_VENV)/bin/python -m pip install -q $(BUILD_DEPS) "pytest>=7" "hypothesis>=6"
 	touch $@
 
 $(DBG_VENV)/.installed: $(DBG_VENV)/.ready $(SOURCES)
@@ -55,7 +55,7 @@ ASAN_RUNTIMES = $(shell $(CXX) -print-file-name=libasan.so) $(shell $(CXX) -prin
 
 $(ASAN_VENV)/.ready: pyproject.toml
 	$(PYTHON) -m venv $(ASAN_VENV)
-	$(ASAN_VENV)/bin/python -m pip install -q $(BUILD_DEPS) "pytest>=7"
+	$(ASAN_VENV)/bin/python -m pip install -q $(BUILD_DEPS) "pytest>=7" "hypothesis>=6"
 	touch $@
 
 $(ASAN_VENV)/.installed: $(ASAN_VENV)/.ready $(SOURCES)

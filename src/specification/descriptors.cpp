@@ -69,13 +69,16 @@ int class_provides_traverse(PyObject* self, visitproc visit, void* arg) {
     return specification_traverse(self, visit, arg);
 }
 
+// Under the trashcan, as every specification type: see specification_dealloc.
 void class_provides_dealloc(PyObject* self) {
     PyObject_GC_UnTrack(self);
+    Py_TRASHCAN_BEGIN(self, class_provides_dealloc)
     class_provides_clear(self);
     if (as_specification(self)->weak_references) {
         PyObject_ClearWeakRefs(self);
     }
     Py_TYPE(self)->tp_free(self);
+    Py_TRASHCAN_END
 }
 
 PyMemberDef class_provides_members[] = {
