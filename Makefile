@@ -9,7 +9,7 @@ BUILD_DEPS := "scikit-build-core>=0.10" cmake ninja
 INSTALL_FLAGS := --no-build-isolation --no-deps -q --config-settings=cmake.define.TREL_WERROR=ON
 SOURCES := $(shell find src python -name '*.[ch]pp' -o -name '*.py') CMakeLists.txt pyproject.toml
 
-.PHONY: all test bench check-leaks check-asan clean
+.PHONY: all test bench check-leaks check-asan fuzz clean
 
 all: test
 
@@ -26,6 +26,11 @@ $(VENV)/.installed: $(VENV)/.ready $(SOURCES)
 
 test: $(VENV)/.installed
 	$(VENV)/bin/python -m pytest -q
+
+# The entry-point fuzzer for as long as asked: make fuzz SECONDS=600.
+SECONDS ?= 60
+fuzz: $(VENV)/.installed
+	$(VENV)/bin/python tests/fuzz_entry_points.py --seconds $(SECONDS)
 
 bench: $(VENV)/.installed
 	$(VENV)/bin/python bench/run.py
