@@ -57,7 +57,6 @@ WORLD = []  # the world of the example that runs, for the fallback
 # What a hostile method does: its own job, raise, hand back a pool object,
 # or mutate the world first.
 PLAIN, RAISE, RAISE_ATTRIBUTE, POOL, MUTATE = range(5)
-BEHAVIOURS = 5
 
 
 class Behaviour:
@@ -267,7 +266,6 @@ class World:
         def behaviour():
             return Behaviour(self, decode_behaviour(next(codes)))
 
-        self.behaviour = behaviour()
         hostile_name = HostileStr("I")
         hostile_name._behaviour = behaviour()
         names = [hostile_name, "I", "J", None]
@@ -309,11 +307,11 @@ class World:
         cp._implements = self.specs[0]
         hostile = [Hostile(behaviour(), draw(SMALL) - 2) for _ in range(3)]
         self.pool += hostile + hostile  # twice, to be picked more often
-        self.pool += [provider, provider, HostileClassAttribute(behaviour(), 7), name, namespace, meta, other_meta,
-                      *super_objects, *self.ifaces, *self.specs, *self.lookups, ext.ObjectSpecificationDescriptor(),
-                      0, "", "n", b"n", (), [], {}, object(), Interface, Hostile, int, ext.SpecificationBase,
-                      with_namespace]
-        self.known += self.pool + self.registries + [self.behaviour]
+        self.pool += [provider, provider, HostileClassAttribute(behaviour(), 7), name, namespace]
+        self.pool += [meta, other_meta, with_namespace, *super_objects]
+        self.pool += [*self.ifaces, *self.specs, *self.lookups, ext.ObjectSpecificationDescriptor()]
+        self.pool += [0, "", "n", b"n", (), [], {}, object(), Interface, Hostile, int, ext.SpecificationBase]
+        self.known += self.pool + self.registries
         self.mutations = self.make_mutations()
         self.armed = True
 
@@ -486,6 +484,8 @@ def delete_member(member):
     return run
 
 
+MEMBERS = ("_implied", "__name__", "__ibmodule__", "_cls", "_implements")
+
 ENTRY_POINTS = [
     ("implementedBy", lambda w, a: ext.implementedBy(a), 1),
     ("getObjectSpecification", lambda w, a: ext.getObjectSpecification(a), 1),
@@ -512,8 +512,8 @@ ENTRY_POINTS = [
     ("lookupAll", query("lookupAll"), 5),
     ("subscriptions", query("subscriptions"), 5),
     ("changed", lambda w, l, a: type(lookup_of(w, l)).changed(lookup_of(w, l), a), 2),
-    *[(f"set-{m}", set_member(m), 2) for m in ("_implied", "__name__", "__ibmodule__", "_cls", "_implements")],
-    *[(f"del-{m}", delete_member(m), 1) for m in ("_implied", "__name__", "__ibmodule__", "_cls")],
+    *[(f"set-{m}", set_member(m), 2) for m in MEMBERS],
+    *[(f"del-{m}", delete_member(m), 1) for m in MEMBERS],
     ("hooks-append", lambda w, a: HOOKS.append(a if callable(a) else w.hostile_hook), 1),
     ("hooks-clear", lambda w: HOOKS.clear(), 0),
     ("collect", lambda w: gc.collect(), 0),
@@ -620,7 +620,7 @@ def supervise(first_seed, examples, seconds):
 
 def main():
     parser = argparse.ArgumentParser(description=__doc__.splitlines()[0])
-    parser.add_argument("--seconds", type=float, default=0.0, help="keep starting batches until this is spent")
+    parser.add_argument("--seconds", type=float, default=0.0, help="run batches for this long")
     parser.add_argument("--examples", type=int, default=200, help="Hypothesis examples per batch")
     parser.add_argument("--seed", type=int, default=0, help="seed of the first batch")
     parser.add_argument("--worker", action="store_true", help=argparse.SUPPRESS)
