@@ -9,14 +9,14 @@ BUILD_DEPS := "scikit-build-core>=0.10" cmake ninja
 INSTALL_FLAGS := --no-build-isolation --no-deps -q --config-settings=cmake.define.TREL_WERROR=ON
 SOURCES := $(shell find src python -name '*.[ch]pp' -o -name '*.py') CMakeLists.txt pyproject.toml
 
-.PHONY: all test bench check-leaks check-asan clean
+.PHONY: all test bench check-leaks check-asan fuzz clean
 
 all: test
 
 $(VENV)/.ready: pyproject.toml
 	$(PYTHON) -m venv $(VENV)
 	$(VENV)/bin/python -m pip install -q --upgrade pip
-	$(VENV)/bin/python -m pip install -q $(BUILD_DEPS) "pytest>=7"
+	$(VENV)/bin/python -m pip install -q $(BUILD_DEPS) "pytest>=7" "hypothesis>=6"
 	touch $@
 
 # scikit-build-core keeps its CMake tree under build/, so rebuilds are incremental.
@@ -26,6 +26,11 @@ $(VENV)/.installed: $(VENV)/.ready $(SOURCES)
 
 test: $(VENV)/.installed
 	$(VENV)/bin/python -m pytest -q
+
+# The entry-point fuzzer for as long as asked: make fuzz SECONDS=600.
+SECONDS ?= 60
+fuzz: $(VENV)/.installed
+	$(VENV)/bin/python tests/fuzz_entry_points.py --seconds $(SECONDS)
 
 bench: $(VENV)/.installed
 	$(VENV)/bin/python bench/run.py
@@ -37,7 +42,7 @@ $(DEBUG_PYTHON):
 
 $(DBG_VENV)/.ready: pyproject.toml | $(DEBUG_PYTHON)
 	$(DEBUG_PYTHON) -m venv $(DBG_VENV)
-	$(DBG_VENV)/bin/python -m pip install -q $(BUILD_DEPS) "pytest>=7"
+	$(DBG_VENV)/bin/python -m pip install -q $(BUILD_DEPS) "pytest>=7" "hypothesis>=6"
 	touch $@
 
 $(DBG_VENV)/.installed: $(DBG_VENV)/.ready $(SOURCES)
@@ -55,7 +60,7 @@ ASAN_RUNTIMES = $(shell $(CXX) -print-file-name=libasan.so) $(shell $(CXX) -prin
 
 $(ASAN_VENV)/.ready: pyproject.toml
 	$(PYTHON) -m venv $(ASAN_VENV)
-	$(ASAN_VENV)/bin/python -m pip install -q $(BUILD_DEPS) "pytest>=7"
+	$(ASAN_VENV)/bin/python -m pip install -q $(BUILD_DEPS) "pytest>=7" "hypothesis>=6"
 	touch $@
 
 $(ASAN_VENV)/.installed: $(ASAN_VENV)/.ready $(SOURCES)

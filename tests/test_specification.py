@@ -233,18 +233,35 @@ def test_key_that_rebinds_implied_while_hashed(make_spec):
 
 
 @pytest.mark.isolated
-def test_long_chains_are_released_without_exhausting_the_c_stack():
+def test_long_chains_through_fields_are_released_without_deep_recursion():
+    # Each link holds the next directly in one of its fields, so releasing the
+    # head releases the whole chain. Run apart, as a stack overflow kills, and
+    # on a thread with a small stack, so that a short chain shows the fault.
     out = run_isolated(
         """
+import threading
 import _trel_interface_coptimizations as ext
 
-kinds = [ext.SpecificationBase, ext.ClassProvidesBase, ext.InterfaceBase]
-head = tail = ext.SpecificationBase()
-for i in range(1_000_000):
-    tail._bases = tail = kinds[i % 3]()
-del tail
-del head
-print("released")
+def release_chains():
+    for cls, field in [
+        (ext.SpecificationBase, "_bases"),
+        (ext.SpecificationBase, "_implied"),
+        (ext.ClassProvidesBase, "_cls"),
+        (ext.ClassProvidesBase, "_implements"),
+        (ext.InterfaceBase, "__name__"),
+        (ext.InterfaceBase, "__ibmodule__"),
+    ]:
+        head = link = cls()
+        for _ in range(20_000):
+            setattr(link, field, cls())
+            link = getattr(link, field)
+        del head, link
+        print(cls.__name__, field)
+
+threading.stack_size(256 * 1024)
+worker = threading.Thread(target=release_chains)
+worker.start()
+worker.join()
 """
     )
-    assert out.split() == ["released"]
+    assert len(out.splitlines()) == 6

@@ -20,6 +20,8 @@ int interface_traverse(PyObject* self, visitproc visit, void* arg) {
     return specification_traverse(self, visit, arg);
 }
 
+// Under the trashcan: an interface named by another interface, and so on,
+// is a chain that would otherwise be released recursively.
 void interface_dealloc(PyObject* self) {
     PyObject_GC_UnTrack(self);
     Py_TRASHCAN_BEGIN(self, interface_dealloc)

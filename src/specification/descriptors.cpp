@@ -72,6 +72,7 @@ int class_provides_traverse(PyObject* self, visitproc visit, void* arg) {
     return specification_traverse(self, visit, arg);
 }
 
+// Under the trashcan, as every specification type: see specification_dealloc.
 void class_provides_dealloc(PyObject* self) {
     PyObject_GC_UnTrack(self);
     Py_TRASHCAN_BEGIN(self, class_provides_dealloc)

@@ -63,10 +63,11 @@ PyObject* answer(int implied) noexcept {
     return new_bool(implied != 0);
 }
 
+// A chain of specifications linked directly through their fields would
+// otherwise release each link inside the previous one's dealloc and overflow
+// the C stack; the trashcan defers the deep links.
 void specification_dealloc(PyObject* self) {
     PyObject_GC_UnTrack(self);
-    // Long chains of specifications are released iteratively, not by
-    // recursion that would overflow the C stack.
     Py_TRASHCAN_BEGIN(self, specification_dealloc)
         specification_dealloc_finish(self);
     Py_TRASHCAN_END
