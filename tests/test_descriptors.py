@@ -61,7 +61,7 @@ def test_instance_dict_entry_wins(owning):
 
 
 def test_class_provides_is_a_specification(owning):
-    Owner, Sub, provides, _ = owning
+    Owner, _, provides, _ = owning
     provides._implied = {provides: ()}
     assert provides(provides) is True and provides.isOrExtends(provides) is True
     assert provides(Owner) is False

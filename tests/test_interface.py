@@ -159,7 +159,7 @@ def test_comparison_with_itself():
     named = I("A", "m")
     assert (named < named, named > named) == (False, False)
     with pytest.raises(TypeError):
-        I("A", None) < I("A", None)  # the modules are compared with <
+        I("A", None) < I("A", None)  # noqa: B015  (the modules are compared with <)
 
 
 class NameRaises:

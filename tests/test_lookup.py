@@ -180,7 +180,7 @@ NAMED_QUERIES = [
 @pytest.mark.parametrize("query", NAMED_QUERIES)
 def test_a_name_must_be_a_string(make, query, name):
     lookup = make()
-    with pytest.raises(ValueError, match="^name is not a string or unicode$"):
+    with pytest.raises(ValueError, match=r"^name is not a string or unicode$"):
         query(lookup, name)
     assert lookup.calls == []
     assert caches(lookup) == []

@@ -144,7 +144,7 @@ def test_argument_errors_skip_the_check_and_name_no_method():
 
 def test_a_bad_name_fails_after_the_check():
     verifying = Verifying(Registry(), Registry())
-    with pytest.raises(ValueError, match="^name is not a string or unicode$"):
+    with pytest.raises(ValueError, match=r"^name is not a string or unicode$"):
         verifying.lookup1(A, P, None)
     assert verifying.events == [("changed", None)]
 

@@ -286,7 +286,7 @@ char* adapter_hook_keywords[] = {const_cast<char*>("provided"), const_cast<char*
 namespace {
 
 PyObject* lookup_lookup(PyObject* self, PyObject* const* args, Py_ssize_t nargs, PyObject* kwnames) {
-    QueryArguments a;
+    QueryArguments a{};
     if (parse_query(args, nargs, kwnames, "OO|OO:LookupBase.lookup", required_keywords, 4, a) < 0) {
         return nullptr;
     }
@@ -294,7 +294,7 @@ PyObject* lookup_lookup(PyObject* self, PyObject* const* args, Py_ssize_t nargs,
 }
 
 PyObject* lookup_lookup1(PyObject* self, PyObject* const* args, Py_ssize_t nargs, PyObject* kwnames) {
-    QueryArguments a;
+    QueryArguments a{};
     if (parse_query(args, nargs, kwnames, "OO|OO:LookupBase.lookup1", required_keywords, 4, a) < 0) {
         return nullptr;
     }
@@ -302,7 +302,7 @@ PyObject* lookup_lookup1(PyObject* self, PyObject* const* args, Py_ssize_t nargs
 }
 
 PyObject* lookup_query_adapter(PyObject* self, PyObject* const* args, Py_ssize_t nargs, PyObject* kwnames) {
-    QueryArguments a;
+    QueryArguments a{};
     if (parse_query(args, nargs, kwnames, "OO|OO:LookupBase.queryAdapter", query_adapter_keywords, 4, a) <
         0) {
         return nullptr;
@@ -311,7 +311,7 @@ PyObject* lookup_query_adapter(PyObject* self, PyObject* const* args, Py_ssize_t
 }
 
 PyObject* lookup_adapter_hook(PyObject* self, PyObject* const* args, Py_ssize_t nargs, PyObject* kwnames) {
-    QueryArguments a;
+    QueryArguments a{};
     if (parse_query(args, nargs, kwnames, "OO|OO:LookupBase.adapter_hook", adapter_hook_keywords, 4, a) < 0) {
         return nullptr;
     }
@@ -319,7 +319,7 @@ PyObject* lookup_adapter_hook(PyObject* self, PyObject* const* args, Py_ssize_t 
 }
 
 PyObject* lookup_lookup_all(PyObject* self, PyObject* const* args, Py_ssize_t nargs, PyObject* kwnames) {
-    QueryArguments a;
+    QueryArguments a{};
     if (parse_query(args, nargs, kwnames, "OO:LookupBase.lookupAll", collection_keywords, 2, a) < 0) {
         return nullptr;
     }
@@ -328,7 +328,7 @@ PyObject* lookup_lookup_all(PyObject* self, PyObject* const* args, Py_ssize_t na
 
 // Its format names no method, so its argument errors name none.
 PyObject* lookup_subscriptions(PyObject* self, PyObject* const* args, Py_ssize_t nargs, PyObject* kwnames) {
-    QueryArguments a;
+    QueryArguments a{};
     if (parse_query(args, nargs, kwnames, "OO", collection_keywords, 2, a) < 0) {
         return nullptr;
     }

@@ -125,7 +125,7 @@ PyObject* verifying_changed(PyObject* self, PyObject* /*ignored*/) {
 // The formats name no method, so argument errors name none. An argument
 // error ends the call before the check.
 PyObject* verifying_lookup(PyObject* self, PyObject* const* args, Py_ssize_t nargs, PyObject* kwnames) {
-    QueryArguments a;
+    QueryArguments a{};
     if (parse_query(args, nargs, kwnames, "OO|OO", required_keywords, 4, a) < 0 ||
         verify_generations(self) < 0) {
         return nullptr;
@@ -134,7 +134,7 @@ PyObject* verifying_lookup(PyObject* self, PyObject* const* args, Py_ssize_t nar
 }
 
 PyObject* verifying_lookup1(PyObject* self, PyObject* const* args, Py_ssize_t nargs, PyObject* kwnames) {
-    QueryArguments a;
+    QueryArguments a{};
     if (parse_query(args, nargs, kwnames, "OO|OO", required_keywords, 4, a) < 0 ||
         verify_generations(self) < 0) {
         return nullptr;
@@ -144,7 +144,7 @@ PyObject* verifying_lookup1(PyObject* self, PyObject* const* args, Py_ssize_t na
 
 PyObject* verifying_query_adapter(PyObject* self, PyObject* const* args, Py_ssize_t nargs,
                                   PyObject* kwnames) {
-    QueryArguments a;
+    QueryArguments a{};
     if (parse_query(args, nargs, kwnames, "OO|OO", query_adapter_keywords, 4, a) < 0 ||
         verify_generations(self) < 0) {
         return nullptr;
@@ -153,7 +153,7 @@ PyObject* verifying_query_adapter(PyObject* self, PyObject* const* args, Py_ssiz
 }
 
 PyObject* verifying_adapter_hook(PyObject* self, PyObject* const* args, Py_ssize_t nargs, PyObject* kwnames) {
-    QueryArguments a;
+    QueryArguments a{};
     if (parse_query(args, nargs, kwnames, "OO|OO", adapter_hook_keywords, 4, a) < 0 ||
         verify_generations(self) < 0) {
         return nullptr;
@@ -162,7 +162,7 @@ PyObject* verifying_adapter_hook(PyObject* self, PyObject* const* args, Py_ssize
 }
 
 PyObject* verifying_lookup_all(PyObject* self, PyObject* const* args, Py_ssize_t nargs, PyObject* kwnames) {
-    QueryArguments a;
+    QueryArguments a{};
     if (parse_query(args, nargs, kwnames, "OO", collection_keywords, 2, a) < 0 ||
         verify_generations(self) < 0) {
         return nullptr;
@@ -172,7 +172,7 @@ PyObject* verifying_lookup_all(PyObject* self, PyObject* const* args, Py_ssize_t
 
 PyObject* verifying_subscriptions(PyObject* self, PyObject* const* args, Py_ssize_t nargs,
                                   PyObject* kwnames) {
-    QueryArguments a;
+    QueryArguments a{};
     if (parse_query(args, nargs, kwnames, "OO", collection_keywords, 2, a) < 0 ||
         verify_generations(self) < 0) {
         return nullptr;

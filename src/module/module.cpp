@@ -113,7 +113,7 @@ PyObject* initialise() noexcept {
             return nullptr;
         }
     }
-    Ref module = Ref::steal(PyModule_Create2(&module_definition, 1013));
+    Ref module = Ref::steal(PyModule_Create(&module_definition));
     if (!module) {
         return nullptr;
     }
