@@ -1,12 +1,22 @@
-"""Shared fixtures: a purpose-made declarations module and the leak check.
+"""Shared fixtures: a purpose-made declarations module, both cores, and the leak check.
 
-The extension loads "trel.interface.declarations" once per process and keeps
-what it fetched. The tests install their own module under that name before
+The cores load "trel.interface.declarations" once per process and keep what
+they fetched. The tests install their own module under that name before
 anything resolves, so they never depend on the framework's package; tests
 about the first or a failed load run in a fresh interpreter instead.
+
+The behaviour tests of the core run against both cores: each file listed in
+DUAL_CORE is collected twice, as `<file>::cpp` and `<file>::pure`, and
+imported afresh for each with `ext` and `Implements` (import them from this
+module) bound to that core's objects. Tests marked `cpp_only` (C-level
+details: interpreter-worded argument errors, type names, member docstrings)
+and `isolated` tests (they start an interpreter on the extension) run for
+the C++ core only.
 """
 
+import ast
 import gc
+import importlib.util
 import subprocess
 import sys
 import textwrap
@@ -14,14 +24,65 @@ import types
 
 import pytest
 
-import _trel_interface_coptimizations as ext
+import _trel_interface_coptimizations as cpp_core
+from trel.interface import _pure as pure_core
+
+CORES = {"cpp": cpp_core, "pure": pure_core}
+
+DUAL_CORE = {
+    "test_resolution.py",
+    "test_specification.py",
+    "test_descriptors.py",
+    "test_interface.py",
+    "test_adaptation.py",
+    "test_lookup.py",
+    "test_verifying.py",
+}
 
 
-class Implements(ext.SpecificationBase):
-    """The fake declarations module's class of declared specifications."""
+class DeclaredSpecification:
+    """The fake declarations module's `Implements`: a layout-free base that
+    each core's declared specifications derive from, so one class serves
+    both cores' type test."""
 
-    def __init__(self, *implied):
-        self._implied = dict.fromkeys(implied, ())
+    __slots__ = ()
+
+
+def _implements_for(core):
+    class Implements(core.SpecificationBase, DeclaredSpecification):
+        """The fake declarations module's class of declared specifications."""
+
+        def __init__(self, *implied):
+            self._implied = dict.fromkeys(implied, ())
+
+    return Implements
+
+
+IMPLEMENTS = {name: _implements_for(core) for name, core in CORES.items()}
+
+
+class Empty:
+    """What objects without a class provide: a specification of neither core,
+    so both consult it alike, by calling it."""
+
+    _implied = {}
+
+    def __call__(self, interface):
+        return False
+
+    def __repr__(self):
+        return "<empty>"
+
+
+# The core under test, rebound while each test module is imported.
+CORE = "cpp"
+ext = cpp_core
+Implements = IMPLEMENTS["cpp"]
+
+
+def _select(core):
+    global CORE, ext, Implements
+    CORE, ext, Implements = core, CORES[core], IMPLEMENTS[core]
 
 
 def _default_fallback(cls):
@@ -30,8 +91,8 @@ def _default_fallback(cls):
 
 def _install_fake_declarations():
     fake = types.ModuleType("trel.interface.declarations")
-    fake.Implements = Implements
-    fake._empty = Implements()
+    fake.Implements = DeclaredSpecification
+    fake._empty = Empty()
     fake.BuiltinImplementationSpecifications = {}
     # Tests swap `fallback`; the module keeps `implementedByFallback` itself.
     fake.fallback = _default_fallback
@@ -49,6 +110,57 @@ def declarations():
     yield FAKE_DECLARATIONS
     FAKE_DECLARATIONS.BuiltinImplementationSpecifications.clear()
     FAKE_DECLARATIONS.fallback = _default_fallback
+
+
+class CoreModule(pytest.Module):
+    """One test file imported for one core, under a name of its own."""
+
+    def __init__(self, *args, core, **kwargs):
+        super().__init__(*args, **kwargs)
+        self.core = core
+
+    def _getobj(self):
+        _select(self.core)
+        try:
+            name = f"{self.path.stem}__{self.core}"
+            spec = importlib.util.spec_from_file_location(name, self.path)
+            module = importlib.util.module_from_spec(spec)
+            source = self.path.read_bytes()
+            tree = ast.parse(source, filename=str(self.path))
+            try:
+                from _pytest.assertion.rewrite import rewrite_asserts
+
+                rewrite_asserts(tree, source, str(self.path), self.config)
+            except ImportError:  # plain asserts still test; they only explain less
+                pass
+            sys.modules[name] = module
+            exec(compile(tree, str(self.path), "exec"), module.__dict__)
+        finally:
+            _select("cpp")
+        self.config.pluginmanager.consider_module(module)
+        return module
+
+    def collect(self):
+        items = super().collect()
+        if self.core == "cpp":
+            return items
+        return [item for item in items if not _cpp_only(item)]
+
+
+def _cpp_only(node):
+    return any(node.get_closest_marker(mark) for mark in ("cpp_only", "isolated"))
+
+
+class DualCoreFile(pytest.File):
+    def collect(self):
+        for core in CORES:
+            yield CoreModule.from_parent(self, path=self.path, name=core, nodeid=f"{self.nodeid}::{core}", core=core)
+
+
+def pytest_pycollect_makemodule(module_path, parent):
+    if module_path.name in DUAL_CORE:
+        return DualCoreFile.from_parent(parent, path=module_path)
+    return None
 
 
 def run_isolated(code):
@@ -82,6 +194,7 @@ def pytest_addoption(parser):
 
 def pytest_configure(config):
     config.addinivalue_line("markers", "isolated: runs a fresh interpreter; not repeated by the leak check")
+    config.addinivalue_line("markers", "cpp_only: a detail of the C++ core that the plain-Python core does not mirror")
     if config.getoption("--check-refleaks") and not hasattr(sys, "gettotalrefcount"):
         raise pytest.UsageError("--check-refleaks needs a debug interpreter (sys.gettotalrefcount)")
 
