@@ -17,6 +17,7 @@ the C++ core only.
 import ast
 import gc
 import importlib.util
+import os
 import subprocess
 import sys
 import textwrap
@@ -163,13 +164,23 @@ def pytest_pycollect_makemodule(module_path, parent):
     return None
 
 
-def run_isolated(code):
-    """Runs code in a fresh interpreter; returns its stdout, failing on a crash."""
+def run_isolated(code, env=None):
+    """Runs code in a fresh interpreter; returns its stdout, failing on a crash.
+
+    ``env`` adds to (or, with None values, removes from) the environment.
+    """
+    environment = dict(os.environ)
+    for name, value in (env or {}).items():
+        if value is None:
+            environment.pop(name, None)
+        else:
+            environment[name] = value
     done = subprocess.run(
         [sys.executable, "-c", textwrap.dedent(code)],
         capture_output=True,
         text=True,
         timeout=120,
+        env=environment,
     )
     assert done.returncode == 0, f"exit {done.returncode}\n{done.stdout}\n{done.stderr}"
     return done.stdout

@@ -68,7 +68,8 @@ class Declaration(Specification):
         return order
 
     def __contains__(self, interface):
-        return interface in self.declared
+        """Whether the declaration includes ``interface``, directly or through its bases."""
+        return interface in self.__iro__
 
     def __repr__(self):
         return f"<{type(self).__name__} {', '.join(i.__name__ for i in self.declared)}>"
