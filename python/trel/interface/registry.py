@@ -52,60 +52,54 @@ class AdapterLookup(VerifyingBase):
 
     def __init__(self, registry):
         self._registry = registry
-        self._extendors = {}
-
-    def changed(self, originally_changed):
-        self._extendors.clear()
-        VerifyingBase.changed(self, originally_changed)
-
-    def _extendors_of(self, provided):
-        """The registered provided interfaces that are or extend ``provided``:
-        ``provided`` itself first, then the others in the order first registered."""
-        extendors = self._extendors.get(provided)
-        if extendors is None:
-            found = {}
-            for registry in self._registry.ro:
-                for candidate in registry._provided:
-                    if candidate.isOrExtends(provided):
-                        found[candidate] = None
-            found.pop(provided, None)
-            extendors = self._extendors[provided] = (provided, *found)
-        return extendors
 
     def _uncached_lookup(self, required, provided, name=""):
         """The most specific adapter: the first registry in ``ro`` that has
         one, and in it the first match along each required specification's
         resolution order, left to right."""
-        required = tuple(required)
-        extendors = self._extendors_of(provided)
+        order = len(required)
+        if order == 1:  # the common case, without the recursion
+            sro = required[0].__sro__
+            for registry in self._registry.ro:
+                by_order = registry._adapters
+                if len(by_order) < 2 or not by_order[1]:
+                    continue
+                components = by_order[1]
+                extendors = registry._extendors_of(provided)
+                for spec in sro:
+                    nested = components.get(spec)
+                    if nested:
+                        for candidate in extendors:
+                            by_name = nested.get(candidate)
+                            if by_name:
+                                found = by_name.get(name)
+                                if found is not None:
+                                    return found
+            return None
         for registry in self._registry.ro:
             by_order = registry._adapters
-            if len(required) < len(by_order) and by_order[len(required)]:
-                found = _first(by_order[len(required)], required, extendors, name, 0)
+            if order < len(by_order) and by_order[order]:
+                found = _first(by_order[order], required, registry._extendors_of(provided), name, 0)
                 if found is not None:
                     return found
         return None
 
     def _uncached_lookupAll(self, required, provided):
         """Every (name, adapter) pair; for each name the most specific wins."""
-        required = tuple(required)
-        extendors = self._extendors_of(provided)
         result = {}
         for registry in reversed(self._registry.ro):
             by_order = registry._adapters
             if len(required) < len(by_order):
-                _all(by_order[len(required)], required, extendors, result, 0)
+                _all(by_order[len(required)], required, registry._extendors_of(provided), result, 0)
         return tuple(result.items())
 
     def _uncached_subscriptions(self, required, provided):
         """Every matching subscriber, most general registrations first."""
-        required = tuple(required)
-        extendors = self._extendors_of(provided)
         result = []
         for registry in reversed(self._registry.ro):
             by_order = registry._subscribers
             if len(required) < len(by_order):
-                _subscribed(by_order[len(required)], required, extendors, result, 0)
+                _subscribed(by_order[len(required)], required, registry._extendors_of(provided), result, 0)
         return tuple(result)
 
 
@@ -164,6 +158,8 @@ class AdapterRegistry:
         self._subscribers = []
         # provided interface -> number of registrations that provide it
         self._provided = {}
+        # provided interface -> the registered ones that are or extend it
+        self._v_extendors = {}
         self._generation = 1
         self._v_subregistries = weakref.WeakSet()
         self._v_lookup = lookup = AdapterLookup(self)
@@ -200,7 +196,17 @@ class AdapterRegistry:
     def changed(self, originally_changed):
         """Move to a new generation and drop this registry's cached answers."""
         self._generation += 1
+        self._v_extendors.clear()
         self._v_lookup.changed(originally_changed)
+
+    def _extendors_of(self, provided):
+        """The provided interfaces registered here that are or extend
+        ``provided``: itself first, then the others in registration order."""
+        extendors = self._v_extendors.get(provided)
+        if extendors is None:
+            found = [c for c in self._provided if c is not provided and c.isOrExtends(provided)]
+            extendors = self._v_extendors[provided] = (provided, *found)
+        return extendors
 
     def register(self, required, provided, name, value):
         """Register ``value`` (an adapter factory) for objects providing the
