@@ -189,7 +189,9 @@ def run_isolated(code, env=None):
 # The leak check: under a debug interpreter, `--check-refleaks` runs each
 # test body again and again and fails it when the interpreter's total
 # reference count grows in every measured round. Tests that start another
-# interpreter (marked `isolated`) run once.
+# interpreter (marked `isolated`) run once, and so do the plain-Python
+# core's: it counts no references of its own, and repeating them would
+# only double the run.
 
 WARMUP_ROUNDS = 3
 MEASURED_ROUNDS = 4
@@ -229,6 +231,9 @@ def pytest_pyfunc_call(pyfuncitem):
     if not pyfuncitem.config.getoption("--check-refleaks"):
         return None
     if pyfuncitem.get_closest_marker("isolated"):
+        return None
+    module = pyfuncitem.getparent(CoreModule)
+    if module is not None and module.core != "cpp":
         return None
     test = pyfuncitem.obj
     args = {name: pyfuncitem.funcargs[name] for name in pyfuncitem._fixtureinfo.argnames}
