@@ -212,6 +212,15 @@ def pytest_configure(config):
         raise pytest.UsageError("--check-refleaks needs a debug interpreter (sys.gettotalrefcount)")
 
 
+def pytest_collection_finish(session):
+    # Every test's leak check runs full collections; the collected test tree
+    # and the imported modules live all session, so they are set aside once
+    # and the collections walk only what the tests create.
+    if session.config.getoption("--check-refleaks"):
+        gc.collect()
+        gc.freeze()
+
+
 def refcount_deltas(fn):
     for _ in range(WARMUP_ROUNDS):
         fn()
