@@ -149,16 +149,11 @@ def implementedBy(cls):
 
 def getObjectSpecification(ob):
     """Get an object's interfaces (internal api)"""
-    try:
-        provides = ob.__provides__
-    except AttributeError:
-        pass
-    else:
-        if isinstance(provides, SpecificationBase):
-            return provides
-    try:
-        cls = ob.__class__
-    except AttributeError:
+    provides = getattr(ob, "__provides__", _MISSING)
+    if provides is not _MISSING and isinstance(provides, SpecificationBase):
+        return provides
+    cls = getattr(ob, "__class__", _MISSING)
+    if cls is _MISSING:
         return _declarations().empty
     return _implementedBy(cls)
 
@@ -171,9 +166,8 @@ def providedBy(ob):
         is_super = True
     if is_super:
         return _implementedBy(ob)
-    try:
-        declared = ob.__providedBy__
-    except AttributeError:
+    declared = getattr(ob, "__providedBy__", _MISSING)
+    if declared is _MISSING:
         return _getObjectSpecification(ob)
     if _is_specification(declared):
         return declared
@@ -187,12 +181,16 @@ def providedBy(ob):
         return declared
     cls = ob.__class__
     try:
-        own = ob.__provides__
+        own = getattr(ob, "__provides__", _MISSING)
     except Exception:
+        own = _MISSING
+    if own is _MISSING:
         return _implementedBy(cls)
     try:
-        inherited = cls.__provides__
+        inherited = getattr(cls, "__provides__", _MISSING)
     except Exception:
+        inherited = _MISSING
+    if inherited is _MISSING:
         return own
     if inherited is own:
         return _implementedBy(cls)
@@ -250,9 +248,11 @@ class ObjectSpecificationDescriptor:
                 raise TypeError("__get__(None, None) is invalid")
             return _getObjectSpecification(cls)
         try:
-            return inst.__provides__
+            provides = getattr(inst, "__provides__", _MISSING)
         except Exception:
-            pass
+            provides = _MISSING
+        if provides is not _MISSING:
+            return provides
         return _implementedBy(cls if cls is not None else type(inst))
 
 
@@ -392,10 +392,7 @@ class InterfaceBase(SpecificationBase):
         return self._rule(other, ">=")
 
     def __call__(self, obj, alternate=_MISSING):
-        try:
-            conform = obj.__conform__
-        except AttributeError:
-            conform = None
+        conform = getattr(obj, "__conform__", None)
         if conform is not None:
             adapter = self._call_conform(conform)
             if adapter is not None:
