@@ -9,7 +9,7 @@ BUILD_DEPS := "scikit-build-core>=0.10" cmake ninja
 INSTALL_FLAGS := --no-build-isolation --no-deps -q --config-settings=cmake.define.TREL_WERROR=ON
 SOURCES := $(shell find src python -name '*.[ch]pp' -o -name '*.py') CMakeLists.txt pyproject.toml
 
-.PHONY: all test bench check-leaks check-asan fuzz clean
+.PHONY: all test bench demo check-leaks check-asan fuzz clean
 
 all: test
 
@@ -34,6 +34,14 @@ fuzz: $(VENV)/.installed
 
 bench: $(VENV)/.installed
 	$(VENV)/bin/python bench/run.py
+
+# Every example, on the C++ core and then on the plain-Python core.
+demo: $(VENV)/.installed
+	@for example in examples/*.py; do \
+		echo "== $$example"; \
+		$(VENV)/bin/python $$example || exit 1; \
+		TREL_INTERFACE_PURE=1 $(VENV)/bin/python $$example | grep '^core:' || exit 1; \
+	done
 
 # The debug interpreter counts every reference, so a growing total shows a leak.
 $(DEBUG_PYTHON):

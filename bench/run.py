@@ -1,4 +1,5 @@
-"""Times the core's operations against baselines measured in the same run.
+"""Times the core's operations against baselines measured in the same run,
+then the framework end to end on each core, and draws the speedups.
 
 Each case pairs one C++ operation with one or more baselines. Every callable
 is a zero-argument lambda; its loop is timed in rounds, interleaved with the
@@ -8,27 +9,32 @@ is its loop's time less the no-op lambda's, which leaves the cost of the
 expression inside the lambda; the table shows medians over the rounds.
 
 To add a row, append a Case to the list built in ``cases()``.
+
+The end-to-end rows (bench/framework.py) run the framework on the C++ core
+and on the plain-Python core, each in interpreters of its own since the
+framework picks its core at import; the two take turns, and each core's
+figure is the median over all of its rounds. The speedups of the C++ core
+over the plain-Python core, per operation, are drawn to bench/speedup.svg.
 """
 
 import functools
 import gc
+import json
+import os
+import pathlib
 import statistics
+import subprocess
 import sys
-import time
 from dataclasses import dataclass, field
 from typing import Callable, Optional
 
 import _trel_interface_coptimizations as core
+from trel.interface import _pure as pure
 from trel.interface import declarations
 
-import pure
+from timing import LOOP_NS, Timer
 
 ROUNDS = 21
-LOOP_NS = 8_000_000  # the length each timed loop is calibrated to
-CALIBRATION_NS = 5_000_000
-UNROLL = 10
-
-clock = time.perf_counter_ns
 
 
 @dataclass(frozen=True)
@@ -67,9 +73,34 @@ class Case:
     baselines: list = field(default_factory=list)
 
 
+class PureImplements(pure.SpecificationBase):
+    """What the plain-Python rows declare: the framework's declarations are
+    built on the C++ core's types, so the plain core resolves through these."""
+
+    def __init__(self, name, *implied):
+        self.__name__ = name
+        self._implied = dict.fromkeys((self, *implied), ())
+
+
+def pure_fallback(cls):
+    spec = getattr(cls, "__implemented__", None)
+    return spec if isinstance(spec, PureImplements) else PURE_EMPTY
+
+
+PURE_EMPTY = PureImplements("_empty")
+
+
+def core_implements(name, *implied):
+    """A declaration of the framework's kind that implies exactly ``implied``
+    (and itself), as the plain-Python rows' declarations do."""
+    spec = declarations.Implements(name)
+    spec._implied = dict.fromkeys((spec, *implied), ())
+    return spec
+
+
 def cases():
     """The rows of the table: C++ objects against plain-Python ones."""
-    pure.use_pure_declarations()
+    pure.use_declarations({}, PURE_EMPTY, pure_fallback, PureImplements)
 
     # Interface-like specifications: Python subclasses of each core's base.
     class CoreInterface(core.SpecificationBase):
@@ -88,10 +119,10 @@ def cases():
     p_base, p_derived = interfaces(PureInterface)
 
     class CoreDeclared:
-        __implemented__ = declarations.Implements("CoreDeclared", c_derived)
+        __implemented__ = core_implements("CoreDeclared", c_derived)
 
     class PureDeclared:
-        __implemented__ = pure.Implements("PureDeclared", p_derived)
+        __implemented__ = PureImplements("PureDeclared", p_derived)
 
     c_ob, p_ob = CoreDeclared(), PureDeclared()
 
@@ -154,11 +185,11 @@ def descriptor_cases():
 
     class CoreDescribed:
         __providedBy__ = core.ObjectSpecificationDescriptor()
-        __implemented__ = declarations.Implements("CoreDescribed", c_iface)
+        __implemented__ = core_implements("CoreDescribed", c_iface)
 
     class PureDescribed:
         __providedBy__ = pure.ObjectSpecificationDescriptor()
-        __implemented__ = pure.Implements("PureDescribed", p_iface)
+        __implemented__ = PureImplements("PureDescribed", p_iface)
 
     c_ob, p_ob = CoreDescribed(), PureDescribed()
     assert c_ob.__providedBy__ is CoreDescribed.__implemented__
@@ -219,17 +250,17 @@ def interface_cases():
     t_a, t_b = TupleOrdered("IFoo", "bench"), TupleOrdered("IFoo", "bench")
 
     class CoreProvider:
-        __implemented__ = declarations.Implements("CoreProvider", c_iface)
+        __implemented__ = core_implements("CoreProvider", c_iface)
 
     class PureProvider:
-        __implemented__ = pure.Implements("PureProvider", p_iface)
+        __implemented__ = PureImplements("PureProvider", p_iface)
 
     # Objects that provide something else: the hooks must answer.
     class CoreOther:
-        __implemented__ = declarations.Implements("CoreOther")
+        __implemented__ = core_implements("CoreOther")
 
     class PureOther:
-        __implemented__ = pure.Implements("PureOther")
+        __implemented__ = PureImplements("PureOther")
 
     c_provider, p_provider = CoreProvider(), PureProvider()
     c_other, p_other = CoreOther(), PureOther()
@@ -332,36 +363,6 @@ def lookup_cases(c_required, c_provided, c_ob, c_cls, p_required, p_provided, p_
     ]
 
 
-# Each timed callable gets its own compiled copy of the loop, so the
-# interpreter's per-call-site specialisation never sees two callables.
-_LOOP_SOURCE = (
-    "def loop(n, f, clock):\n"
-    "    start = clock()\n"
-    "    for _ in range(n):\n" + "        f()\n" * UNROLL + "    return clock() - start\n"
-)
-
-
-class Timer:
-    def __init__(self, call):
-        namespace = {}
-        exec(compile(_LOOP_SOURCE, "<bench loop>", "exec"), namespace)
-        self.loop = namespace["loop"]
-        self.call = call
-        self.n = self._calibrate()
-
-    def _calibrate(self):
-        n = 1
-        while True:
-            elapsed = self.loop(n, self.call, clock)
-            if elapsed >= CALIBRATION_NS:
-                return max(1, round(n * LOOP_NS / elapsed))
-            n *= 2 if elapsed * 8 >= CALIBRATION_NS else 8
-
-    def measure(self):
-        """Nanoseconds per call, one loop's worth."""
-        return self.loop(self.n, self.call, clock) / (self.n * UNROLL)
-
-
 def run(case_list):
     """Per callable, its cost in each round: the loop's time per call less
     the no-op's, timed just before it in the same round."""
@@ -432,6 +433,121 @@ def report(case_list, samples, noop_ns):
     print(f"Python {sys.version.split()[0]}. Targets held: {held} of {total}.")
 
 
+BENCH = pathlib.Path(__file__).resolve().parent
+FRAMEWORK_PASSES = 3  # turns per core
+FRAMEWORK_ROUNDS = 7  # rounds per turn
+FRAMEWORK_TARGETS = {
+    "adaptation: iface(ob), ob provides it": 10,
+    "registry query: queryAdapter(ob, iface), base registry": 10,
+    "mixed workload": 5,
+}
+
+
+def framework_target(name):
+    return next((value for prefix, value in FRAMEWORK_TARGETS.items() if name.startswith(prefix)), None)
+
+
+def run_framework():
+    """Per core, every round's ns/call of each end-to-end row, and memory."""
+    samples = {"c++": {}, "python": {}}
+    memory = {}
+    for _ in range(FRAMEWORK_PASSES):
+        for core, flag in (("c++", "0"), ("python", "1")):
+            done = subprocess.run(
+                [sys.executable, str(BENCH / "framework.py"), str(FRAMEWORK_ROUNDS)],
+                env={**os.environ, "TREL_INTERFACE_PURE": flag},
+                capture_output=True,
+                text=True,
+                check=True,
+            )
+            data = json.loads(done.stdout)
+            assert data["core"] == core, (data["core"], core)
+            for name, values in data["rows"].items():
+                samples[core].setdefault(name, []).extend(values)
+            memory[core] = data["memory"]
+    return samples, memory
+
+
+def duration(ns):
+    return f"{ns / 1e6:.2f} ms" if ns >= 1e6 else f"{ns:.0f} ns"
+
+
+def report_framework(samples, memory):
+    header = ("end to end through the framework", "C++ core", "Python core", "speedup", "target")
+    rows, speedups, held, total = [], [], 0, 0
+    for name, cpp_values in samples["c++"].items():
+        cpp, python = statistics.median(cpp_values), statistics.median(samples["python"][name])
+        speedup = python / cpp
+        target = framework_target(name)
+        verdict = ""
+        if target is not None:
+            ok = speedup >= target
+            held += ok
+            total += 1
+            verdict = f">= {target}x {'PASS' if ok else 'MISS'}"
+        rows.append((name, duration(cpp), duration(python), f"{speedup:.1f}x", verdict))
+        speedups.append((name.strip(), speedup, target))
+    widths = [max(len(row[i]) for row in (header, *rows)) for i in range(len(header))]
+    print()
+    for row in (header, None, *rows):
+        if row is None:
+            print("-+-".join("-" * w for w in widths))
+            continue
+        cells = (cell.rjust(w) if i in (1, 2, 3) else cell.ljust(w) for i, (cell, w) in enumerate(zip(row, widths)))
+        print(" | ".join(cells).rstrip())
+    print()
+    for core in ("c++", "python"):
+        figures = memory[core]
+        print(f"Memory on the {core} core: {figures['registration']:.0f} bytes per registered adapter, "
+              f"{figures['cached answer']:.0f} bytes per cached answer (tracemalloc).")
+    print(f"Medians of {FRAMEWORK_PASSES} turns x {FRAMEWORK_ROUNDS} rounds per core, the cores taking turns. "
+          f"Targets held: {held} of {total}.")
+    return speedups
+
+
+def micro_speedups(case_list, samples):
+    """Each operation's speedup over its plain-Python-core baseline."""
+    found = []
+    for case in case_list:
+        for baseline in case.baselines:
+            if baseline.label.startswith("pure"):
+                cpp = statistics.median(samples[id(case.cpp)])
+                found.append((case.name, statistics.median(samples[id(baseline.call)]) / cpp, None))
+    return found
+
+
+def write_chart(path, bars):
+    """A horizontal bar chart of speedups, as plain SVG."""
+    label_width, bar_width, row, top = 420, 380, 22, 46
+    scale = bar_width / max(speedup for _, speedup, _ in bars) * 0.85
+    height = top + row * len(bars) + 30
+    width = label_width + bar_width + 70
+    out = [
+        f'<svg xmlns="http://www.w3.org/2000/svg" width="{width}" height="{height}" font-family="sans-serif" font-size="12">',
+        f'<rect width="{width}" height="{height}" fill="white"/>',
+        f'<text x="10" y="20" font-size="15" font-weight="bold">Speedup of the C++ core over the plain-Python core</text>',
+        f'<text x="10" y="36" fill="#555">per operation; the last rows run end to end through the framework '
+        f'(Python {sys.version.split()[0]})</text>',
+    ]
+    for i, (name, speedup, target) in enumerate(bars):
+        y = top + i * row
+        colour = "#2f6db5" if target is None else ("#2e9b50" if speedup >= target else "#d2632b")
+        text = name.replace("&", "&amp;").replace("<", "&lt;")
+        out.append(f'<text x="{label_width - 8}" y="{y + 14}" text-anchor="end">{text}</text>')
+        out.append(f'<rect x="{label_width}" y="{y + 3}" width="{speedup * scale:.1f}" height="{row - 6}" fill="{colour}"/>')
+        out.append(f'<text x="{label_width + speedup * scale + 4:.1f}" y="{y + 14}">{speedup:.1f}x</text>')
+        if target is not None:
+            x = label_width + target * scale
+            out.append(f'<line x1="{x:.1f}" y1="{y + 1}" x2="{x:.1f}" y2="{y + row - 1}" stroke="black" stroke-dasharray="3,2"/>')
+    x = label_width + scale
+    out.append(f'<line x1="{x:.1f}" y1="{top - 4}" x2="{x:.1f}" y2="{height - 26}" stroke="#999"/>')
+    out.append(f'<text x="{x:.1f}" y="{height - 12}" text-anchor="middle" fill="#555">1x</text>')
+    out.append(f'<text x="{width - 10}" y="{height - 12}" text-anchor="end" fill="#555">'
+               f'dashed: target (green held, orange missed)</text>')
+    out.append("</svg>")
+    path.write_text("\n".join(out) + "\n")
+
+
 def main():
     case_list = cases()
     gc.collect()
@@ -443,6 +559,11 @@ def main():
         if enabled:
             gc.enable()
     report(case_list, samples, noop_ns)
+    framework_samples, memory = run_framework()
+    bars = micro_speedups(case_list, samples) + report_framework(framework_samples, memory)
+    chart = BENCH / "speedup.svg"
+    write_chart(chart, bars)
+    print(f"Chart: {chart.relative_to(BENCH.parent)}")
 
 
 if __name__ == "__main__":

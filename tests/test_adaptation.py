@@ -2,8 +2,7 @@
 
 import pytest
 
-import _trel_interface_coptimizations as ext
-from conftest import Implements, run_isolated
+from conftest import Implements, ext, run_isolated
 
 
 class Interface(ext.InterfaceBase):

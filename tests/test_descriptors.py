@@ -5,8 +5,7 @@ import weakref
 
 import pytest
 
-import _trel_interface_coptimizations as ext
-from conftest import Implements, run_isolated
+from conftest import Implements, ext, run_isolated
 
 
 class ClassProvides(ext.ClassProvidesBase):
@@ -32,6 +31,7 @@ def owning(request):
     provides._cls = None  # break the cycle through the class at once
 
 
+@pytest.mark.cpp_only
 def test_type_properties():
     assert ext.ObjectSpecificationDescriptor.__doc__ == "Object Specification Descriptor"
     assert ext.ClassProvidesBase.__doc__ == "C Base class for ClassProvides"

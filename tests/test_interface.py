@@ -5,8 +5,7 @@ import weakref
 
 import pytest
 
-import _trel_interface_coptimizations as ext
-from conftest import run_isolated
+from conftest import ext, run_isolated
 
 
 class PyInterface(ext.InterfaceBase):
@@ -18,6 +17,7 @@ def iface_type(request):
     return request.param
 
 
+@pytest.mark.cpp_only
 def test_type_properties():
     cls = ext.InterfaceBase
     assert cls.__doc__ == "Interface base type providing __call__ and __adapt__"

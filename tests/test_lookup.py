@@ -10,8 +10,7 @@ import weakref
 
 import pytest
 
-import _trel_interface_coptimizations as ext
-from conftest import Implements
+from conftest import Implements, ext
 
 METHODS = ["changed", "lookup", "lookup1", "queryAdapter", "adapter_hook", "lookupAll", "subscriptions"]
 
@@ -76,6 +75,7 @@ def caches(lookup):
     return [ob for ob in gc.get_referents(lookup) if type(ob) is dict and ob is not own]
 
 
+@pytest.mark.cpp_only
 @pytest.mark.parametrize("cls", [ext.LookupBase, ext.VerifyingBase])
 def test_type_properties(cls):
     assert not cls.__doc__
@@ -295,6 +295,7 @@ NAMED_ERRORS = [
 ]
 
 
+@pytest.mark.cpp_only
 @pytest.mark.parametrize("method, args, kwargs", NAMED_ERRORS)
 def test_argument_errors_name_the_method(method, args, kwargs):
     lookup = Lookup()
@@ -303,6 +304,7 @@ def test_argument_errors_name_the_method(method, args, kwargs):
     assert lookup.calls == []
 
 
+@pytest.mark.cpp_only
 @pytest.mark.parametrize("args, kwargs", [((A,), {}), ((A, P, "n"), {}), ((A,), {"name": "n"})])
 def test_argument_errors_of_subscriptions_name_no_method(args, kwargs):
     lookup = Lookup()

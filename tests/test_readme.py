@@ -1,4 +1,4 @@
-"""The README's examples run as shown, with the shipped framework package."""
+"""The README's examples run as shown, with the shipped framework package, on each core."""
 
 import pathlib
 import re
@@ -11,7 +11,8 @@ README = pathlib.Path(__file__).resolve().parent.parent / "README.md"
 
 
 @pytest.mark.isolated
-def test_readme_examples_run():
+@pytest.mark.parametrize("pure", [None, "1"], ids=["c++", "python"])
+def test_readme_examples_run(pure):
     blocks = re.findall(r"```python\n(.*?)```", README.read_text(), re.S)
     assert blocks
-    run_isolated("\n".join(blocks))
+    run_isolated("\n".join(blocks), env={"TREL_INTERFACE_PURE": pure})

@@ -2,8 +2,7 @@
 
 import pytest
 
-import _trel_interface_coptimizations as ext
-from conftest import Implements
+from conftest import Implements, ext
 
 
 class SubImplements(Implements):

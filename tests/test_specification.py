@@ -5,8 +5,7 @@ import weakref
 
 import pytest
 
-import _trel_interface_coptimizations as ext
-from conftest import Implements, run_isolated
+from conftest import Implements, ext, run_isolated
 
 MEMBERS = ["_implied", "_dependents", "_bases", "_v_attrs", "__iro__", "__sro__"]
 
@@ -25,6 +24,7 @@ def make_spec(request):
     return make
 
 
+@pytest.mark.cpp_only
 def test_type_properties():
     cls = ext.SpecificationBase
     assert cls.__doc__ == "Base type for Specification objects"

@@ -1,4 +1,63 @@
 """Interface declarations, adaptation and adapter registries.
 
-The fast core is the extension module ``_trel_interface_coptimizations``.
+Define interfaces with class statements, declare what classes implement and
+what objects provide, adapt objects by calling interfaces, and register and
+query adapters in registries::
+
+    from trel.interface import Interface, implementer
+
+    class IGreeter(Interface):
+        def greet(name):
+            "Say hello to name."
+
+    @implementer(IGreeter)
+    class Greeter:
+        def greet(self, name):
+            return f"Hello, {name}!"
+
+    assert IGreeter.providedBy(Greeter())
+
+The fast core is the C++ extension ``_trel_interface_coptimizations``; the
+plain-Python core ``trel.interface._pure`` stands in when the extension
+cannot be imported or ``TREL_INTERFACE_PURE=1`` is set. ``CORE`` says which
+one is running: ``"c++"`` or ``"python"``.
+
+Names are imported on first use, so importing the package (or the core
+alone) loads no more than it needs.
 """
+
+import importlib
+
+_EXPORTS = {
+    "CORE": "_core",
+    "adapter_hooks": "_core",
+    "providedBy": "_core",
+    "implementedBy": "_core",
+    "Attribute": "interface",
+    "Interface": "interface",
+    "InterfaceClass": "interface",
+    "Specification": "interface",
+    "alsoProvides": "declarations",
+    "classImplements": "declarations",
+    "directlyProvidedBy": "declarations",
+    "directlyProvides": "declarations",
+    "implementer": "declarations",
+    "noLongerProvides": "declarations",
+    "provider": "declarations",
+    "AdapterRegistry": "registry",
+}
+
+__all__ = sorted(_EXPORTS)
+
+
+def __getattr__(name):
+    module = _EXPORTS.get(name)
+    if module is None:
+        raise AttributeError(f"module {__name__!r} has no attribute {name!r}")
+    value = getattr(importlib.import_module(f"{__name__}.{module}"), name)
+    globals()[name] = value
+    return value
+
+
+def __dir__():
+    return sorted(set(globals()) | set(_EXPORTS))

@@ -1,44 +1,241 @@
-"""What classes and factories implement.
+"""What classes implement and what objects provide.
 
-The C++ core reads four names from this module the first time it needs
-them: ``BuiltinImplementationSpecifications``, ``_empty``,
-``implementedByFallback`` and ``Implements``.
+The core reads four names from this module the first time it needs them:
+``BuiltinImplementationSpecifications``, ``_empty``,
+``implementedByFallback`` and ``Implements``. The core answers from what
+objects carry (a class's own ``__implemented__``, an object's
+``__providedBy__`` and ``__provides__``) and calls ``implementedByFallback``
+for everything else; the fallback computes a class's declaration from its
+bases' and stores it on the class (or, for built-in types, in
+``BuiltinImplementationSpecifications``), so the next resolution finds it
+without coming back here.
 """
 
-from _trel_interface_coptimizations import SpecificationBase
+from trel.interface._core import (
+    ClassProvidesBase,
+    ObjectSpecificationDescriptor,
+    implementedBy,
+    providedBy,
+)
+from trel.interface.interface import Interface, InterfaceClass, Specification
 
-__all__ = ["BuiltinImplementationSpecifications", "Implements", "implementedByFallback"]
+__all__ = [
+    "BuiltinImplementationSpecifications",
+    "ClassProvides",
+    "Declaration",
+    "Implements",
+    "Provides",
+    "alsoProvides",
+    "classImplements",
+    "directlyProvidedBy",
+    "directlyProvides",
+    "implementedBy",
+    "implementedByFallback",
+    "implementer",
+    "noLongerProvides",
+    "providedBy",
+    "provider",
+]
 
 
-class Implements(SpecificationBase):
-    """The specification of what a class or factory implements.
+def _interfaces(items):
+    """The interfaces named by ``items``; declarations contribute theirs."""
+    result = []
+    for item in items:
+        if isinstance(item, InterfaceClass):
+            result.append(item)
+        elif isinstance(item, Declaration):
+            result.extend(item.declared)
+        else:
+            raise TypeError("only interfaces can be declared", item)
+    return tuple(dict.fromkeys(result))
 
-    It implies itself and the specifications given to it.
+
+class Declaration(Specification):
+    """A set of interfaces, and with them everything they extend.
+
+    Every declaration implies ``Interface``, which every object provides.
     """
 
-    def __init__(self, name, *implied):
+    def __init__(self, *bases):
+        self.declared = _interfaces(bases)
+        Specification.__init__(self, self.declared)
+
+    def _resolution_order(self):
+        order = Specification._resolution_order(self)
+        if Interface not in order:
+            order.append(Interface)
+        return order
+
+    def __contains__(self, interface):
+        """Whether the declaration includes ``interface``, directly or through its bases."""
+        return interface in self.__iro__
+
+    def __repr__(self):
+        return f"<{type(self).__name__} {', '.join(i.__name__ for i in self.declared)}>"
+
+
+class Implements(Declaration):
+    """What a class or factory implements: the interfaces it declares, then
+    what its base classes implement."""
+
+    def __init__(self, name, declared=(), inherited=()):
         self.__name__ = name
-        self._implied = dict.fromkeys((self, *implied), ())
+        self.declared = _interfaces(declared)
+        self.inherited = tuple(inherited)
+        Specification.__init__(self, self.declared + self.inherited)
+
+    def declare(self, *interfaces):
+        """Add interfaces to the declaration; what derives from it follows."""
+        self.declared = _interfaces(self.declared + interfaces)
+        self.__bases__ = self.declared + self.inherited
 
     def __repr__(self):
         return f"<implementedBy {self.__name__}>"
 
 
-# The specification of objects that declare nothing.
-_empty = Implements("_empty")
+class Provides(Declaration):
+    """What one object provides directly, beyond what its class implements."""
 
-# Specifications of classes that cannot carry "__implemented__" themselves
-# (built-in types), keyed by the class.
+    def __init__(self, cls, *interfaces):
+        self.declared = _interfaces(interfaces)
+        Specification.__init__(self, self.declared + (implementedBy(cls),))
+
+
+class ClassProvides(Declaration, ClassProvidesBase):
+    """What a class object itself provides.
+
+    Stored on the class as ``__provides__``: read through that very class it
+    is this specification, read through one of its instances it is what the
+    class implements, and read through a subclass it is absent, so
+    subclasses do not inherit what their base provides as an object.
+    """
+
+    def __init__(self, cls, metaclass, *interfaces):
+        self._cls = cls
+        self._implements = implementedBy(cls)
+        self.declared = _interfaces(interfaces)
+        Specification.__init__(self, self.declared + (implementedBy(metaclass),))
+
+
+def _name_of(ob):
+    return f"{getattr(ob, '__module__', '?')}.{getattr(ob, '__qualname__', getattr(ob, '__name__', repr(ob)))}"
+
+
+# The specification of objects that have no class.
+_empty = Declaration()
+
+# Declarations of classes that cannot carry "__implemented__" themselves
+# (built-in and extension types), keyed by the class.
 BuiltinImplementationSpecifications = {}
+
+# Every class that declares something answers "__providedBy__" through the
+# core's descriptor.
+objectSpecificationDescriptor = ObjectSpecificationDescriptor()
+
+
+def _store(cls, spec):
+    """Keep ``spec`` where the core's next resolution of ``cls`` finds it."""
+    try:
+        cls.__implemented__ = spec
+    except (TypeError, AttributeError):
+        try:
+            BuiltinImplementationSpecifications[cls] = spec
+        except TypeError:  # unhashable: computed afresh each time
+            pass
+    return spec
 
 
 def implementedByFallback(cls):
-    """The specification of a class or factory without its own declaration.
+    """The declaration of a class or factory that carries none of its own.
 
-    An inherited ``__implemented__`` serves (a super object finds the one
-    after its class); with none, the factory implements nothing.
+    A class implements what its bases implement; a super object, what the
+    classes after its starting point implement; any other callable,
+    nothing. Raises TypeError for anything that is neither a class nor a
+    callable.
     """
-    if not (isinstance(cls, super) or callable(cls)):
-        raise TypeError("ImplementedBy called for non-factory", cls)
-    spec = getattr(cls, "__implemented__", None)
-    return spec if isinstance(spec, Implements) else _empty
+    if isinstance(cls, super):
+        mro = cls.__self_class__.__mro__
+        after = mro[mro.index(cls.__thisclass__) + 1 :]
+        return Implements(f"super({_name_of(cls.__thisclass__)})", inherited=[implementedBy(c) for c in after])
+    if isinstance(cls, type):
+        own = cls.__dict__.get("__implemented__")
+        if own is not None and not isinstance(own, Implements):
+            raise TypeError("__implemented__ must be an Implements declaration", cls)
+        if own is not None:
+            return own
+        inherited = [implementedBy(base) for base in cls.__bases__]
+        return _store(cls, Implements(_name_of(cls), inherited=inherited))
+    if callable(cls):
+        return _empty
+    raise TypeError("ImplementedBy called for non-factory", cls)
+
+
+def classImplements(cls, *interfaces):
+    """Declare that instances of ``cls`` provide ``interfaces``, besides
+    what its base classes implement."""
+    spec = implementedBy(cls)
+    if not isinstance(spec, Implements) or spec is _empty:
+        # A factory that is not a class starts a declaration of its own.
+        spec = _store(cls, Implements(_name_of(cls)))
+    spec.declare(*interfaces)
+    if isinstance(cls, type):
+        try:
+            if "__providedBy__" not in cls.__dict__:
+                cls.__providedBy__ = objectSpecificationDescriptor
+            if "__provides__" not in cls.__dict__:
+                cls.__provides__ = ClassProvides(cls, type(cls))
+        except (TypeError, AttributeError):  # built-in types keep the core's default path
+            pass
+
+
+def implementer(*interfaces):
+    """Class or factory decorator: what its instances (or results) provide."""
+
+    def declare(cls):
+        classImplements(cls, *interfaces)
+        return cls
+
+    return declare
+
+
+def directlyProvidedBy(ob):
+    """The interfaces ``ob`` provides itself, beyond what its class implements."""
+    provides = getattr(ob, "__provides__", None)
+    if isinstance(provides, (Provides, ClassProvides)):
+        return Declaration(*provides.declared)
+    return Declaration()
+
+
+def directlyProvides(ob, *interfaces):
+    """Declare exactly what ``ob`` itself provides (replacing earlier such
+    declarations); a class object gets a class-provides specification."""
+    if isinstance(ob, type):
+        ob.__provides__ = ClassProvides(ob, type(ob), *interfaces)
+        if "__providedBy__" not in ob.__dict__:
+            ob.__providedBy__ = objectSpecificationDescriptor
+    else:
+        ob.__provides__ = Provides(type(ob), *interfaces)
+
+
+def alsoProvides(ob, *interfaces):
+    """Add ``interfaces`` to what ``ob`` itself provides."""
+    directlyProvides(ob, directlyProvidedBy(ob), *interfaces)
+
+
+def noLongerProvides(ob, interface):
+    """Remove ``interface`` from what ``ob`` itself provides."""
+    remaining = [i for i in directlyProvidedBy(ob).declared if i != interface]
+    directlyProvides(ob, *remaining)
+    if interface.providedBy(ob):
+        raise ValueError("can only remove directly provided interfaces", interface)
+
+
+def provider(*interfaces):
+    """Class decorator: what the class object itself provides."""
+
+    def declare(cls):
+        directlyProvides(cls, *interfaces)
+        return cls
+
+    return declare

@@ -1,0 +1,34 @@
+"""Which core the framework runs on, chosen once at import.
+
+The C++ extension ``_trel_interface_coptimizations`` is used unless the
+environment variable ``TREL_INTERFACE_PURE`` is set to anything but "" or
+"0", or the extension cannot be imported; then the plain-Python core
+``trel.interface._pure``, which has the same API and behaviour, serves.
+"""
+
+import os
+
+if os.environ.get("TREL_INTERFACE_PURE", "") not in ("", "0"):
+    from trel.interface import _pure as core
+
+    CORE = "python"
+else:
+    try:
+        import _trel_interface_coptimizations as core
+    except ImportError:
+        from trel.interface import _pure as core
+
+        CORE = "python"
+    else:
+        CORE = "c++"
+
+SpecificationBase = core.SpecificationBase
+ObjectSpecificationDescriptor = core.ObjectSpecificationDescriptor
+ClassProvidesBase = core.ClassProvidesBase
+InterfaceBase = core.InterfaceBase
+LookupBase = core.LookupBase
+VerifyingBase = core.VerifyingBase
+adapter_hooks = core.adapter_hooks
+implementedBy = core.implementedBy
+getObjectSpecification = core.getObjectSpecification
+providedBy = core.providedBy

@@ -1,0 +1,604 @@
+"""The plain-Python core: the extension module's public API in ordinary Python.
+
+The framework runs on it when ``_trel_interface_coptimizations`` cannot be
+imported or ``TREL_INTERFACE_PURE=1`` is set, and the benchmark measures the
+extension against it. Every function and type takes the same steps in the
+same order as its C++ counterpart and answers the same way, so the two cores
+are interchangeable under the framework.
+
+Like the extension, this module reads four values from
+``trel.interface.declarations`` the first time a resolution needs them,
+keeps them for the life of the process, and retries a failed load at the
+next need.
+
+The operations call one another through private names bound at import, as
+the extension calls its own routines directly: rebinding a public module
+attribute (``providedBy``, ``adapter_hooks``) changes what Python callers
+see, not what the types here do.
+"""
+
+import importlib as _importlib
+
+__all__ = [
+    "implementedBy",
+    "getObjectSpecification",
+    "providedBy",
+    "SpecificationBase",
+    "ObjectSpecificationDescriptor",
+    "ClassProvidesBase",
+    "InterfaceBase",
+    "LookupBase",
+    "VerifyingBase",
+    "adapter_hooks",
+]
+
+_MISSING = object()
+_DECLARATIONS = "trel.interface.declarations"
+
+# A class's own namespace, read through type's own descriptor so that a
+# metaclass attribute named "__dict__" plays no part.
+_class_namespace = type.__dict__["__dict__"].__get__
+
+
+# --- The declarations bridge --------------------------------------------------
+
+
+class _Bridge:
+    __slots__ = ("builtins", "empty", "fallback", "implements")
+
+
+_bridge = None
+
+
+def _load_declarations():
+    """The four values the resolutions need, fetched once per process.
+
+    A failed load leaves nothing behind, so the next need tries again.
+    """
+    global _bridge
+    module = _importlib.import_module(_DECLARATIONS)
+    loaded = _Bridge()
+    loaded.builtins = module.BuiltinImplementationSpecifications
+    loaded.empty = module._empty
+    loaded.fallback = module.implementedByFallback
+    loaded.implements = module.Implements
+    if not issubclass(type(loaded.implements), type):
+        raise TypeError("trel.interface.declarations.Implements is not a type")
+    _bridge = loaded
+    return loaded
+
+
+def use_declarations(builtins, empty, fallback, implements):
+    """Resolve through these four values instead of the declarations module's.
+
+    For running this core beside the extension in one process, as the
+    benchmark does: the framework's declarations are then built on the
+    extension's types, which this core does not take for its own.
+    """
+    global _bridge
+    bridge = _Bridge()
+    bridge.builtins, bridge.empty, bridge.fallback, bridge.implements = builtins, empty, fallback, implements
+    _bridge = bridge
+
+
+def _declarations():
+    bridge = _bridge
+    return bridge if bridge is not None else _load_declarations()
+
+
+# --- Resolution ---------------------------------------------------------------
+
+
+def _is_specification(ob):
+    """The SpecificationBase test by actual type: ``__class__`` plays no part."""
+    kind = type(ob)
+    return kind is SpecificationBase or issubclass(kind, SpecificationBase)
+
+
+def _implies(implied, key):
+    """Whether ``key`` is a key of ``implied``, as a plain dict lookup.
+
+    A dict subclass's own methods are not consulted, anything that is not a
+    dict implies nothing, and a key that cannot be hashed or compared is
+    absent.
+    """
+    if type(implied) is not dict and not issubclass(type(implied), dict):
+        return False
+    try:
+        return dict.__contains__(implied, key)
+    except Exception:
+        return False
+
+
+def implementedBy(cls):
+    """Interfaces implemented by a class or factory.
+    Raises TypeError if argument is neither a class nor a callable."""
+    if issubclass(type(cls), super):
+        return _declarations().fallback(cls)
+    # Only the object's own namespace counts; any failure to get it, or to
+    # look the key up in it, counts as no declaration.
+    if issubclass(type(cls), type):
+        try:
+            value = _class_namespace(cls).get("__implemented__", _MISSING)
+        except Exception:
+            value = _MISSING
+    else:
+        try:
+            namespace = cls.__dict__
+        except Exception:
+            return _declarations().fallback(cls)
+        try:
+            value = namespace["__implemented__"]
+        except Exception:
+            value = _MISSING
+    bridge = _declarations()
+    if value is not _MISSING:
+        if bridge.implements in type(value).__mro__:
+            return value
+        return bridge.fallback(cls)
+    table = bridge.builtins
+    if issubclass(type(table), dict):
+        try:
+            listed = dict.get(table, cls, _MISSING)
+        except Exception:  # an unhashable cls is simply not listed
+            listed = _MISSING
+        if listed is not _MISSING:
+            return listed
+    return bridge.fallback(cls)
+
+
+def getObjectSpecification(ob):
+    """Get an object's interfaces (internal api)"""
+    provides = getattr(ob, "__provides__", _MISSING)
+    if provides is not _MISSING and isinstance(provides, SpecificationBase):
+        return provides
+    cls = getattr(ob, "__class__", _MISSING)
+    if cls is _MISSING:
+        return _declarations().empty
+    return _implementedBy(cls)
+
+
+def providedBy(ob):
+    """Get an object's interfaces"""
+    try:
+        is_super = isinstance(ob, super)
+    except AttributeError:
+        is_super = True
+    if is_super:
+        return _implementedBy(ob)
+    declared = getattr(ob, "__providedBy__", _MISSING)
+    if declared is _MISSING:
+        return _getObjectSpecification(ob)
+    if _is_specification(declared):
+        return declared
+    # Anything with "extends" is taken as a specification; any failure of
+    # that probe counts as absence.
+    try:
+        getattr(declared, "extends")
+    except Exception:
+        pass
+    else:
+        return declared
+    cls = ob.__class__
+    try:
+        own = getattr(ob, "__provides__", _MISSING)
+    except Exception:
+        own = _MISSING
+    if own is _MISSING:
+        return _implementedBy(cls)
+    try:
+        inherited = getattr(cls, "__provides__", _MISSING)
+    except Exception:
+        inherited = _MISSING
+    if inherited is _MISSING:
+        return own
+    if inherited is own:
+        return _implementedBy(cls)
+    return own
+
+
+_implementedBy = implementedBy
+_getObjectSpecification = getObjectSpecification
+_providedBy = providedBy
+
+
+# --- Specifications -----------------------------------------------------------
+
+
+class SpecificationBase:
+    """Base type for Specification objects"""
+
+    __slots__ = ("__weakref__", "_implied", "_dependents", "_bases", "_v_attrs", "__iro__", "__sro__")
+
+    def __call__(*args, **ignored):
+        # Exactly one positional argument after self; keywords are ignored.
+        if len(args) != 2:
+            raise TypeError(f"function takes exactly 1 argument ({len(args) - 1} given)")
+        self, other = args
+        return _implies(self._implied, other)
+
+    def isOrExtends(self, other):
+        """Test whether a specification is or extends another"""
+        return _implies(self._implied, other)
+
+    def providedBy(self, ob):
+        """Test whether an interface is implemented by the specification"""
+        spec = _providedBy(ob)
+        if _is_specification(spec):
+            return _implies(spec._implied, self)
+        return spec(self)
+
+    def implementedBy(self, cls):
+        """Test whether the specification is implemented by a class or factory.
+        Raise TypeError if argument is neither a class nor a callable."""
+        spec = _implementedBy(cls)
+        if _is_specification(spec):
+            return _implies(spec._implied, self)
+        return spec(self)
+
+
+class ObjectSpecificationDescriptor:
+    """Object Specification Descriptor"""
+
+    __slots__ = ()
+
+    def __get__(self, inst, cls=None):
+        if inst is None:
+            if cls is None:
+                raise TypeError("__get__(None, None) is invalid")
+            return _getObjectSpecification(cls)
+        try:
+            provides = getattr(inst, "__provides__", _MISSING)
+        except Exception:
+            provides = _MISSING
+        if provides is not _MISSING:
+            return provides
+        return _implementedBy(cls if cls is not None else type(inst))
+
+
+class ClassProvidesBase(SpecificationBase):
+    """C Base class for ClassProvides"""
+
+    __slots__ = ("_cls", "_implements")
+
+    def __get__(self, inst, cls=None):
+        if inst is None and cls is None:
+            raise TypeError("__get__(None, None) is invalid")
+        if cls is not self._cls:
+            raise AttributeError("__provides__")
+        if inst is None:
+            return self
+        return self._implements
+
+
+# --- Interfaces ---------------------------------------------------------------
+
+adapter_hooks = []
+_adapter_hooks = adapter_hooks  # the list adaptation reads, whatever the attribute is rebound to
+
+_SPECIFICATION_FIELDS = ("_implied", "_dependents", "_bases", "_v_attrs", "__iro__", "__sro__")
+
+
+def _same(a, b):
+    """``==`` as the interpreter's identity-first comparison answers it."""
+    return a is b or bool(a == b)
+
+
+def _compare(a, b, op):
+    if op == "==":
+        return _same(a, b)
+    if op == "!=":
+        return a is not b and bool(a != b)
+    if op == "<":
+        return bool(a < b)
+    if op == "<=":
+        return bool(a <= b)
+    if op == ">":
+        return bool(a > b)
+    return bool(a >= b)
+
+
+class InterfaceBase(SpecificationBase):
+    """Interface base type providing __call__ and __adapt__"""
+
+    __slots__ = ("__name__", "__ibmodule__", "__hash_cache")
+
+    def __init__(self, __name__=None, __module__=None):
+        for field in ("__name__", "__ibmodule__", *_SPECIFICATION_FIELDS):
+            try:
+                delattr(self, field)
+            except AttributeError:
+                pass
+        self.__ibmodule__ = __module__
+        self.__name__ = __name__
+
+    # The defining module's name: the same field as __ibmodule__, read-only.
+    # A Python subclass's own "__module__" class attribute is found first on
+    # its instances.
+    __module__ = property(lambda self: self.__ibmodule__)
+
+    def __hash__(self):
+        try:
+            module = self.__ibmodule__
+        except AttributeError:
+            raise AttributeError("__module__") from None
+        try:
+            name = self.__name__
+        except AttributeError:
+            raise AttributeError("__name__") from None
+        try:
+            return self.__hash_cache
+        except AttributeError:
+            pass
+        value = hash((name, module))
+        if value:  # 0 marks "not computed": a zero hash is recomputed each time
+            self.__hash_cache = value
+        return value
+
+    def _identity(self, other):
+        """The other side's name and module, or None for NotImplemented."""
+        if issubclass(type(other), InterfaceBase):
+            return other.__name__, other.__ibmodule__
+        try:
+            name = other.__name__
+            module = other.__module__
+        except AttributeError:
+            return None
+        return name, module
+
+    def _rule(self, other, op):
+        identity = self._identity(other)
+        if identity is None:
+            return NotImplemented
+        name, module = self.__name__, self.__ibmodule__
+        if _same(name, identity[0]):
+            return _compare(module, identity[1], op)
+        return _compare(name, identity[0], op)
+
+    def __eq__(self, other):
+        if other is self:
+            return True
+        if other is None:
+            return False
+        return self._rule(other, "==")
+
+    def __ne__(self, other):
+        if other is self:
+            return False
+        if other is None:
+            return True
+        return self._rule(other, "!=")
+
+    def __lt__(self, other):
+        if other is None:
+            return True
+        return self._rule(other, "<")
+
+    def __le__(self, other):
+        if other is self or other is None:
+            return True
+        return self._rule(other, "<=")
+
+    def __gt__(self, other):
+        if other is None:
+            return False
+        return self._rule(other, ">")
+
+    def __ge__(self, other):
+        if other is self:
+            return True
+        if other is None:
+            return False
+        return self._rule(other, ">=")
+
+    def __call__(self, obj, alternate=_MISSING):
+        conform = getattr(obj, "__conform__", None)
+        if conform is not None:
+            adapter = self._call_conform(conform)
+            if adapter is not None:
+                return adapter
+        # Only the interface's exact class selects an overriding __adapt__.
+        if "_CALL_CUSTOM_ADAPT" in _class_namespace(type(self)):
+            adapter = self.__adapt__(obj)
+        else:
+            adapter = _default_adapt(self, obj)
+        if adapter is not None:
+            return adapter
+        if alternate is not _MISSING:
+            return alternate
+        raise TypeError("Could not adapt", obj, self)
+
+    def __adapt__(self, obj):
+        """Adapt an object to the reciever"""
+        return _default_adapt(self, obj)
+
+
+def _default_adapt(iface, obj):
+    spec = _providedBy(obj)
+    if _is_specification(spec):
+        provides = _implies(spec._implied, iface)
+    else:
+        provides = bool(spec(iface))
+    if provides:
+        return obj
+    hooks = _adapter_hooks
+    # The hooks present when the walk starts, in list order; a hook appended
+    # meanwhile waits for the next adaptation, and a shortened list ends it.
+    for i in range(len(hooks)):
+        if i >= len(hooks):
+            break
+        adapter = hooks[i](iface, obj)
+        if adapter is not None:
+            return adapter
+    return None
+
+
+# --- Registry lookups ---------------------------------------------------------
+
+_NOT_GIVEN = object()
+
+
+def _check_name(name):
+    if name is not _NOT_GIVEN and not issubclass(type(name), str):
+        raise ValueError("name is not a string or unicode")
+
+
+def _level(parent, key):
+    """The nested dictionary under ``key``, created on first use."""
+    try:
+        level = dict.get(parent, key)
+    except Exception:  # a key that cannot be hashed reads as a miss; the store raises
+        level = None
+    if level is None:
+        level = parent[key] = {}
+    return level
+
+
+def _probe(leaf, key):
+    try:
+        return dict.get(leaf, key, _MISSING)
+    except Exception:
+        return _MISSING
+
+
+class LookupBase:
+    """Cached registry queries; the subclass computes the misses."""
+
+    # Absent until the first query that needs them, dropped by changed().
+    # (The interpreter orders slots by name; these names keep field order.)
+    __slots__ = ("_lookup_cache", "_lookup_cache_all", "_lookup_cache_subscriptions")
+
+    def changed(self, ignored):
+        for field in ("_lookup_cache", "_lookup_cache_all", "_lookup_cache_subscriptions"):
+            try:
+                delattr(self, field)
+            except AttributeError:
+                pass
+
+    def _leaf(self, provided, name):
+        try:
+            cache = self._lookup_cache
+        except AttributeError:
+            cache = self._lookup_cache = {}
+        leaf = _level(cache, provided)
+        if name is not _NOT_GIVEN and name:
+            leaf = _level(leaf, name)
+        return leaf
+
+    def lookup(self, required, provided, name=_NOT_GIVEN, default=_NOT_GIVEN):
+        _check_name(name)
+        required = tuple(required)
+        leaf = LookupBase._leaf(self, provided, name)
+        key = required[0] if len(required) == 1 else required
+        result = _probe(leaf, key)
+        if result is _MISSING:
+            if name is _NOT_GIVEN:
+                result = self._uncached_lookup(required, provided)
+            else:
+                result = self._uncached_lookup(required, provided, name)
+            leaf[key] = result
+        if result is None and default is not _NOT_GIVEN:
+            return default
+        return result
+
+    def lookup1(self, required, provided, name=_NOT_GIVEN, default=_NOT_GIVEN):
+        _check_name(name)
+        result = _probe(LookupBase._leaf(self, provided, name), required)
+        if result is _MISSING:
+            return LookupBase.lookup(self, (required,), provided, name, default)
+        if result is None and default is not _NOT_GIVEN:
+            return default
+        return result
+
+    def queryAdapter(self, object, provided, name=_NOT_GIVEN, default=_NOT_GIVEN):
+        return _adapter_hook(self, provided, object, name, default)
+
+    def adapter_hook(self, provided, object, name=_NOT_GIVEN, default=_NOT_GIVEN):
+        return _adapter_hook(self, provided, object, name, default)
+
+    def lookupAll(self, required, provided):
+        return _collection(self, "_lookup_cache_all", "_uncached_lookupAll", required, provided)
+
+    def subscriptions(self, required, provided):
+        return _collection(self, "_lookup_cache_subscriptions", "_uncached_subscriptions", required, provided)
+
+
+def _adapter_hook(lookup, provided, object, name, default):
+    _check_name(name)
+    factory = LookupBase.lookup1(lookup, _providedBy(object), provided, name, None)
+    if factory is not None:
+        result = factory(object.__self__ if issubclass(type(object), super) else object)
+        if result is not None:
+            return result
+    return None if default is _NOT_GIVEN else default
+
+
+def _collection(lookup, field, uncached, required, provided):
+    required = tuple(required)
+    try:
+        cache = getattr(lookup, field)
+    except AttributeError:
+        cache = {}
+        setattr(lookup, field, cache)
+    leaf = _level(cache, provided)
+    result = _probe(leaf, required)
+    if result is _MISSING:
+        result = getattr(lookup, uncached)(required, provided)
+        leaf[required] = result
+    return result
+
+
+class VerifyingBase(LookupBase):
+    """Cached registry queries that drop the caches when a registry behind
+    them has moved on to a new generation."""
+
+    # The registries after the first in the registry's resolution order, and
+    # their generations, as the last successful changed() read them.
+    __slots__ = ("_snapshot_ro", "_snapshot_ro_generations")
+
+    def changed(self, originally_changed):
+        LookupBase.changed(self, originally_changed)
+        for field in ("_snapshot_ro_generations", "_snapshot_ro"):
+            try:
+                delattr(self, field)
+            except AttributeError:
+                pass
+        registries = tuple(self._registry.ro)[1:]
+        generations = tuple([registry._generation for registry in registries])
+        self._snapshot_ro_generations = generations
+        self._snapshot_ro = registries
+
+    def _verify(self):
+        try:
+            registries = self._snapshot_ro
+            generations = self._snapshot_ro_generations
+        except AttributeError:
+            pass
+        else:
+            if not (generations != tuple([registry._generation for registry in registries])):
+                return
+        self.changed(None)
+
+    def lookup(self, required, provided, name=_NOT_GIVEN, default=_NOT_GIVEN):
+        VerifyingBase._verify(self)
+        return LookupBase.lookup(self, required, provided, name, default)
+
+    def lookup1(self, required, provided, name=_NOT_GIVEN, default=_NOT_GIVEN):
+        VerifyingBase._verify(self)
+        return LookupBase.lookup1(self, required, provided, name, default)
+
+    def queryAdapter(self, object, provided, name=_NOT_GIVEN, default=_NOT_GIVEN):
+        VerifyingBase._verify(self)
+        return _adapter_hook(self, provided, object, name, default)
+
+    def adapter_hook(self, provided, object, name=_NOT_GIVEN, default=_NOT_GIVEN):
+        VerifyingBase._verify(self)
+        return _adapter_hook(self, provided, object, name, default)
+
+    def lookupAll(self, required, provided):
+        VerifyingBase._verify(self)
+        return LookupBase.lookupAll(self, required, provided)
+
+    def subscriptions(self, required, provided):
+        VerifyingBase._verify(self)
+        return LookupBase.subscriptions(self, required, provided)
