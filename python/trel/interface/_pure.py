@@ -298,12 +298,23 @@ def _compare(a, b, op):
     return bool(a >= b)
 
 
+def _interface_init_arguments(__name__=None, __module__=None):
+    return __name__, __module__
+
+
 class InterfaceBase(SpecificationBase):
     """Interface base type providing __call__ and __adapt__"""
 
     __slots__ = ("__name__", "__ibmodule__", "__hash_cache")
 
-    def __init__(self, __name__=None, __module__=None):
+    def __init__(self, *args, **kwargs):
+        try:
+            __name__, __module__ = _interface_init_arguments(*args, **kwargs)
+        except TypeError as error:
+            # Worded as the C type's parser words it, naming the method; the
+            # interpreter's own wording of a Python function's call error
+            # names only "__init__" on some versions.
+            raise TypeError(str(error).replace("_interface_init_arguments()", "InterfaceBase.__init__()", 1)) from None
         for field in ("__name__", "__ibmodule__", *_SPECIFICATION_FIELDS):
             try:
                 delattr(self, field)

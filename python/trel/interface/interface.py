@@ -90,6 +90,11 @@ class Method(Attribute):
         self.function = function
 
 
+_CLASS_STATEMENT_NAMES = frozenset(
+    ("__module__", "__qualname__", "__doc__", "__locals__", "__classcell__", "__firstlineno__", "__static_attributes__")
+)
+
+
 class InterfaceClass(InterfaceBase, Specification):
     """An interface: a named specification that describes attributes and adapts.
 
@@ -112,7 +117,9 @@ class InterfaceClass(InterfaceBase, Specification):
         self.__doc__ = __doc__
         self.__attrs = {}
         for key, value in attrs.items():
-            if key in ("__module__", "__qualname__", "__doc__", "__locals__", "__classcell__"):
+            # What the class statement itself records (newer interpreters add
+            # the first line and the attributes assigned through self).
+            if key in _CLASS_STATEMENT_NAMES:
                 continue
             if isinstance(value, Attribute):
                 description = value
