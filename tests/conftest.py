@@ -66,7 +66,7 @@ class Empty:
     """What objects without a class provide: a specification of neither core,
     so both consult it alike, by calling it."""
 
-    _implied = {}
+    _implied = {}  # noqa: RUF012 (read, never changed)
 
     def __call__(self, interface):
         return False

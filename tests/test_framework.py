@@ -6,7 +6,6 @@ its script in an interpreter of its own, once per core.
 """
 
 import pathlib
-import sys
 
 import pytest
 
