@@ -4,12 +4,16 @@ DEBUG_PYTHON ?= /usr/bin/python3-dbg
 
 VENV := .venv
 DBG_VENV := .venv-dbg
-BUILD_DEPS := "scikit-build-core>=0.10" cmake ninja
+BUILD_DEPS := "scikit-build-core>=1.0" cmake ninja
+# Type checking and linting, pinned so that a new release cannot fail a build.
+TOOLS := mypy==2.4.1 ruff==0.17.6 build
 # Warnings are errors in our own builds.
 INSTALL_FLAGS := --no-build-isolation --no-deps -q --config-settings=cmake.define.TREL_WERROR=ON
-SOURCES := $(shell find src python -name '*.[ch]pp' -o -name '*.py') CMakeLists.txt pyproject.toml
+SOURCES := $(shell find src python -name '*.[ch]pp' -o -name '*.py' -o -name '*.pyi' -o -name py.typed) \
+	CMakeLists.txt pyproject.toml
+CXX_SOURCES := $(shell find src -name '*.[ch]pp')
 
-.PHONY: all test bench demo check-leaks check-asan fuzz clean
+.PHONY: all test bench demo check-leaks check-asan fuzz typecheck lint test-matrix dist check-dist clean
 
 all: test
 
@@ -26,6 +30,42 @@ $(VENV)/.installed: $(VENV)/.ready $(SOURCES)
 
 test: $(VENV)/.installed
 	$(VENV)/bin/python -m pytest -q
+
+$(VENV)/.tools: $(VENV)/.ready
+	$(VENV)/bin/python -m pip install -q $(TOOLS)
+	touch $@
+
+# The stub under mypy --strict, then the installed stub against the compiled
+# module; the allowlist holds only what a stub cannot express.
+typecheck: $(VENV)/.installed $(VENV)/.tools
+	$(VENV)/bin/python -m mypy --strict python/_trel_interface_coptimizations.pyi
+	$(VENV)/bin/python -m mypy.stubtest --allowlist stubtest-allowlist.txt _trel_interface_coptimizations
+
+# Formatting and static analysis of the C++ sources (against the compile
+# commands of the .venv build), and ruff over the Python code.
+CLANG_TOOLS := /usr/bin/clang-format /usr/bin/clang-tidy
+$(CLANG_TOOLS):
+	apt-get update -qq
+	DEBIAN_FRONTEND=noninteractive apt-get install -y -qq clang-format clang-tidy
+
+lint: $(VENV)/.installed $(VENV)/.tools | $(CLANG_TOOLS)
+	clang-format --dry-run -Werror $(CXX_SOURCES)
+	tools/clang-tidy.sh $(VENV)/bin/python $(filter %.cpp,$(CXX_SOURCES))
+	$(VENV)/bin/ruff check .
+
+# Every CPython 3.9 or newer on this machine, each in its own environment.
+test-matrix:
+	tools/test-matrix.sh
+
+# The release's sdist and wheel, then both installed into fresh environments
+# and tested there.
+dist: $(VENV)/.tools
+	rm -rf dist
+	$(VENV)/bin/python -m build --outdir dist .
+	@ls -l dist
+
+check-dist: dist
+	tools/check-dist.sh $(VENV)/bin/python
 
 # The entry-point fuzzer for as long as asked: make fuzz SECONDS=600.
 SECONDS ?= 60
@@ -82,4 +122,4 @@ check-asan: $(ASAN_VENV)/.installed
 		$(ASAN_VENV)/bin/python -m pytest -q
 
 clean:
-	rm -rf build $(VENV) $(DBG_VENV) $(ASAN_VENV)
+	rm -rf build dist .venv-matrix .venv-dist $(VENV) $(DBG_VENV) $(ASAN_VENV) .mypy_cache .ruff_cache
