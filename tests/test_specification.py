@@ -236,7 +236,8 @@ def test_key_that_rebinds_implied_while_hashed(make_spec):
 def test_long_chains_through_fields_are_released_without_deep_recursion():
     # Each link holds the next directly in one of its fields, so releasing the
     # head releases the whole chain. Run apart, as a stack overflow kills, and
-    # on a thread with a small stack, so that a short chain shows the fault.
+    # on a thread with a stack small enough for these chains to overflow it
+    # by recursion, yet roomy enough for the interpreter's own nesting.
     out = run_isolated(
         """
 import threading
@@ -252,13 +253,13 @@ def release_chains():
         (ext.InterfaceBase, "__ibmodule__"),
     ]:
         head = link = cls()
-        for _ in range(20_000):
+        for _ in range(100_000):
             setattr(link, field, cls())
             link = getattr(link, field)
         del head, link
         print(cls.__name__, field)
 
-threading.stack_size(256 * 1024)
+threading.stack_size(1024 * 1024)
 worker = threading.Thread(target=release_chains)
 worker.start()
 worker.join()

@@ -70,34 +70,3 @@ static inline PyObject* trel_type_lookup(PyTypeObject* type, PyObject* name) {
     return nullptr;
 #endif
 }
-
-#if PY_VERSION_HEX >= 0x030D0000 && PY_VERSION_HEX < 0x030E0000 // Py_TRASHCAN_BEGIN: bounded by stack in 3.14
-// 3.13's trashcan defers a deallocation only once nearly all of the thread's
-// C recursion budget (thousands of nested deallocations) is spent, which
-// overflows small thread stacks long before. As up to 3.12 and in effect from
-// 3.14, a thread here nests at most 50 of this module's deallocations and
-// defers the rest to the interpreter's chain of deferred objects, which the
-// outermost one then releases.
-inline thread_local int trel_trash_depth = 0;
-#undef Py_TRASHCAN_BEGIN
-#undef Py_TRASHCAN_END
-// clang-format off
-#define Py_TRASHCAN_BEGIN(op, dealloc) \
-    do { \
-        PyThreadState* trel_trash_tstate = PyThreadState_Get(); \
-        if (trel_trash_depth >= 50 && Py_TYPE(op)->tp_dealloc == (destructor)(dealloc)) { \
-            _PyTrash_thread_deposit_object(trel_trash_tstate, (PyObject*)(op)); \
-            break; \
-        } \
-        ++trel_trash_depth;
-// The depth stays above 0 while the chain is released, so that the releases
-// it makes leave the rest of the chain to this loop instead of recursing.
-#define Py_TRASHCAN_END \
-        if (--trel_trash_depth == 0 && trel_trash_tstate->delete_later) { \
-            ++trel_trash_depth; \
-            _PyTrash_thread_destroy_chain(trel_trash_tstate); \
-            --trel_trash_depth; \
-        } \
-    } while (0);
-// clang-format on
-#endif
