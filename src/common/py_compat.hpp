@@ -76,27 +76,55 @@ static inline PyObject* trel_type_lookup(PyTypeObject* type, PyObject* name) {
 // C recursion budget (thousands of nested deallocations) is spent, which
 // overflows small thread stacks long before. As up to 3.12 and in effect from
 // 3.14, a thread here nests at most 50 of this module's deallocations and
-// defers the rest to the interpreter's chain of deferred objects, which the
-// outermost one then releases.
+// defers the deeper ones to a list of its own, which the outermost one
+// releases when it is done. The list is the module's, not the interpreter's:
+// the interpreter releases its own list whenever its counter allows, and an
+// object it released there at this module's limit would only be deferred
+// again, without end.
+struct TrelDeferredDealloc {
+    PyObject* object;
+    TrelDeferredDealloc* next;
+};
 inline thread_local int trel_trash_depth = 0;
+inline thread_local TrelDeferredDealloc* trel_trash_deferred = nullptr;
+
+// Whether `op` joined the list; with no memory for the link it is released now.
+inline bool trel_trash_defer(PyObject* op) noexcept {
+    auto* link = static_cast<TrelDeferredDealloc*>(PyMem_RawMalloc(sizeof(TrelDeferredDealloc)));
+    if (!link) {
+        return false;
+    }
+    *link = {op, trel_trash_deferred};
+    trel_trash_deferred = link;
+    return true;
+}
+
+// Releases the list, itself counting as a level, so that the releases it
+// makes defer their deep links to the list instead of draining it again.
+inline void trel_trash_release_deferred() noexcept {
+    ++trel_trash_depth;
+    while (TrelDeferredDealloc* link = trel_trash_deferred) {
+        trel_trash_deferred = link->next;
+        PyObject* op = link->object;
+        PyMem_RawFree(link);
+        Py_TYPE(op)->tp_dealloc(op);
+    }
+    --trel_trash_depth;
+}
+
 #undef Py_TRASHCAN_BEGIN
 #undef Py_TRASHCAN_END
 // clang-format off
 #define Py_TRASHCAN_BEGIN(op, dealloc) \
     do { \
-        PyThreadState* trel_trash_tstate = PyThreadState_Get(); \
-        if (trel_trash_depth >= 50 && Py_TYPE(op)->tp_dealloc == (destructor)(dealloc)) { \
-            _PyTrash_thread_deposit_object(trel_trash_tstate, (PyObject*)(op)); \
+        if (trel_trash_depth >= 50 && Py_TYPE(op)->tp_dealloc == (destructor)(dealloc) && \
+            trel_trash_defer((PyObject*)(op))) { \
             break; \
         } \
         ++trel_trash_depth;
-// The depth stays above 0 while the chain is released, so that the releases
-// it makes leave the rest of the chain to this loop instead of recursing.
 #define Py_TRASHCAN_END \
-        if (--trel_trash_depth == 0 && trel_trash_tstate->delete_later) { \
-            ++trel_trash_depth; \
-            _PyTrash_thread_destroy_chain(trel_trash_tstate); \
-            --trel_trash_depth; \
+        if (--trel_trash_depth == 0 && trel_trash_deferred) { \
+            trel_trash_release_deferred(); \
         } \
     } while (0);
 // clang-format on
