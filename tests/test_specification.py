@@ -236,7 +236,8 @@ def test_key_that_rebinds_implied_while_hashed(make_spec):
 def test_long_chains_through_fields_are_released_without_deep_recursion():
     # Each link holds the next directly in one of its fields, so releasing the
     # head releases the whole chain. Run apart, as a stack overflow kills, and
-    # on a thread with a small stack, so that a short chain shows the fault.
+    # on a thread with a stack small enough for these chains to overflow it
+    # by recursion, yet roomy enough for the interpreter's own nesting.
     out = run_isolated(
         """
 import threading
@@ -252,13 +253,13 @@ def release_chains():
         (ext.InterfaceBase, "__ibmodule__"),
     ]:
         head = link = cls()
-        for _ in range(20_000):
+        for _ in range(100_000):
             setattr(link, field, cls())
             link = getattr(link, field)
         del head, link
         print(cls.__name__, field)
 
-threading.stack_size(256 * 1024)
+threading.stack_size(1024 * 1024)
 worker = threading.Thread(target=release_chains)
 worker.start()
 worker.join()
@@ -269,9 +270,9 @@ worker.join()
 
 @pytest.mark.isolated
 def test_chains_through_containers_are_released_without_deep_recursion():
-    # Links alternate with the interpreter's own containers, whose releases
-    # the interpreter defers by its own rule; each rule must leave the other's
-    # deferred objects to be released once, and the stack shallow.
+    # Links alternate with the interpreter's own containers, which defer
+    # their releases through the same trashcan: a stack that would overflow
+    # by recursion holds, and every link is released once.
     out = run_isolated(
         """
 import threading
@@ -280,14 +281,14 @@ import _trel_interface_coptimizations as ext
 def release_chains():
     for cls in (ext.SpecificationBase, ext.InterfaceBase):
         head = link = cls()
-        for i in range(20_000):
+        for i in range(100_000):
             following = cls()
             link._bases = [following] if i % 2 else (following,)
             link = following
         del head, link
         print(cls.__name__)
 
-threading.stack_size(256 * 1024)
+threading.stack_size(1024 * 1024)
 worker = threading.Thread(target=release_chains)
 worker.start()
 worker.join()
