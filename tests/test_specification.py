@@ -266,3 +266,32 @@ worker.join()
 """
     )
     assert len(out.splitlines()) == 6
+
+
+@pytest.mark.isolated
+def test_chains_through_containers_are_released_without_deep_recursion():
+    # Links alternate with the interpreter's own containers, which defer
+    # their releases through the same trashcan: a stack that would overflow
+    # by recursion holds, and every link is released once.
+    out = run_isolated(
+        """
+import threading
+import _trel_interface_coptimizations as ext
+
+def release_chains():
+    for cls in (ext.SpecificationBase, ext.InterfaceBase):
+        head = link = cls()
+        for i in range(100_000):
+            following = cls()
+            link._bases = [following] if i % 2 else (following,)
+            link = following
+        del head, link
+        print(cls.__name__)
+
+threading.stack_size(1024 * 1024)
+worker = threading.Thread(target=release_chains)
+worker.start()
+worker.join()
+"""
+    )
+    assert out.split() == ["SpecificationBase", "InterfaceBase"]
