@@ -121,7 +121,7 @@ def _implies(implied: object, key: object) -> bool:
         return False
 
 
-def implementedBy(cls: object, /) -> Any:
+def implementedBy(cls: object) -> Any:
     """Interfaces implemented by a class or factory.
     Raises TypeError if argument is neither a class nor a callable."""
     if issubclass(type(cls), super):
@@ -158,7 +158,7 @@ def implementedBy(cls: object, /) -> Any:
     return bridge.fallback(cls)
 
 
-def getObjectSpecification(ob: object, /) -> Any:
+def getObjectSpecification(ob: object) -> Any:
     """Get an object's interfaces (internal api)"""
     provides = getattr(ob, "__provides__", _MISSING)
     if provides is not _MISSING and isinstance(provides, SpecificationBase):
@@ -169,7 +169,7 @@ def getObjectSpecification(ob: object, /) -> Any:
     return _implementedBy(cls)
 
 
-def providedBy(ob: object, /) -> Any:
+def providedBy(ob: object) -> Any:
     """Get an object's interfaces"""
     try:
         is_super = isinstance(ob, super)
@@ -236,18 +236,18 @@ class SpecificationBase:
         self, other = args
         return _implies(self._implied, other)
 
-    def isOrExtends(self, other: object, /) -> bool:
+    def isOrExtends(self, other: object) -> bool:
         """Test whether a specification is or extends another"""
         return _implies(self._implied, other)
 
-    def providedBy(self, ob: object, /) -> Any:
+    def providedBy(self, ob: object) -> Any:
         """Test whether an interface is implemented by the specification"""
         spec = _providedBy(ob)
         if _is_specification(spec):
             return _implies(spec._implied, self)
         return spec(self)
 
-    def implementedBy(self, cls: object, /) -> Any:
+    def implementedBy(self, cls: object) -> Any:
         """Test whether the specification is implemented by a class or factory.
         Raise TypeError if argument is neither a class nor a callable."""
         spec = _implementedBy(cls)
@@ -261,7 +261,7 @@ class ObjectSpecificationDescriptor:
 
     __slots__ = ()
 
-    def __get__(self, inst: object, cls: type | None = None, /) -> Any:
+    def __get__(self, inst: object, cls: type | None = None) -> Any:
         if inst is None:
             if cls is None:
                 raise TypeError("__get__(None, None) is invalid")
@@ -283,7 +283,7 @@ class ClassProvidesBase(SpecificationBase):
     _cls: Any
     _implements: Any
 
-    def __get__(self, inst: object, cls: type | None = None, /) -> Any:
+    def __get__(self, inst: object, cls: type | None = None) -> Any:
         if inst is None and cls is None:
             raise TypeError("__get__(None, None) is invalid")
         if cls is not self._cls:
@@ -397,36 +397,36 @@ class InterfaceBase(SpecificationBase):
             return _compare(module, identity[1], op)
         return _compare(name, identity[0], op)
 
-    def __eq__(self, other: object, /) -> bool:
+    def __eq__(self, other: object) -> bool:
         if other is self:
             return True
         if other is None:
             return False
         return self._rule(other, "==")
 
-    def __ne__(self, other: object, /) -> bool:
+    def __ne__(self, other: object) -> bool:
         if other is self:
             return False
         if other is None:
             return True
         return self._rule(other, "!=")
 
-    def __lt__(self, other: object, /) -> bool:
+    def __lt__(self, other: object) -> bool:
         if other is None:
             return True
         return self._rule(other, "<")
 
-    def __le__(self, other: object, /) -> bool:
+    def __le__(self, other: object) -> bool:
         if other is self or other is None:
             return True
         return self._rule(other, "<=")
 
-    def __gt__(self, other: object, /) -> bool:
+    def __gt__(self, other: object) -> bool:
         if other is None:
             return False
         return self._rule(other, ">")
 
-    def __ge__(self, other: object, /) -> bool:
+    def __ge__(self, other: object) -> bool:
         if other is self:
             return True
         if other is None:
@@ -452,7 +452,7 @@ class InterfaceBase(SpecificationBase):
             return alternate
         raise TypeError("Could not adapt", obj, self)
 
-    def __adapt__(self, obj: object, /) -> Any:
+    def __adapt__(self, obj: object) -> Any:
         """Adapt an object to the reciever"""
         return _default_adapt(self, obj)
 
@@ -518,7 +518,7 @@ class LookupBase:
     # Supplied by the subclass (see VerifyingBase).
     _uncached_lookup: Callable[..., Any]
 
-    def changed(self, ignored: object, /) -> None:
+    def changed(self, ignored: object) -> None:
         for field in ("_lookup_cache", "_lookup_cache_all", "_lookup_cache_subscriptions"):
             try:
                 delattr(self, field)
@@ -619,7 +619,7 @@ class VerifyingBase(LookupBase):
     # Supplied by the subclass: its `ro` lists registries with a `_generation`.
     _registry: Any
 
-    def changed(self, originally_changed: object, /) -> None:
+    def changed(self, originally_changed: object) -> None:
         LookupBase.changed(self, originally_changed)
         for field in ("_snapshot_ro_generations", "_snapshot_ro"):
             try:
