@@ -36,10 +36,12 @@ $(VENV)/.tools: $(VENV)/.ready
 	touch $@
 
 # The stub under mypy --strict, then the installed stub against the compiled
-# module; the allowlist holds only what a stub cannot express.
+# module (the allowlist holds only what a stub cannot express), then the
+# package and its examples under mypy --strict ([tool.mypy] in pyproject.toml).
 typecheck: $(VENV)/.installed $(VENV)/.tools
 	$(VENV)/bin/python -m mypy --strict python/_trel_interface_coptimizations.pyi
 	$(VENV)/bin/python -m mypy.stubtest --allowlist stubtest-allowlist.txt _trel_interface_coptimizations
+	$(VENV)/bin/python -m mypy --strict python/trel examples
 
 # Formatting and static analysis of the C++ sources (against the compile
 # commands of the .venv build), and ruff over the Python code.

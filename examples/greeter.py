@@ -3,24 +3,34 @@
 Run it: python examples/greeter.py (TREL_INTERFACE_PURE=1 for the plain-Python core).
 """
 
+from __future__ import annotations
+
+from typing import TYPE_CHECKING
+
 import trel.interface
-from trel.interface import Interface, adapter_hooks, implementer
+from trel.interface import Interface, InterfaceClass, adapter_hooks, implementer
 
+if TYPE_CHECKING:
+    # A class statement based on an interface makes an interface, an
+    # InterfaceClass instance, not a class: a type checker cannot infer that,
+    # so it is told; the statements themselves run as they are.
+    IGreeter: InterfaceClass
+    ILoudGreeter: InterfaceClass
+else:
 
-class IGreeter(Interface):
-    """Greets people."""
+    class IGreeter(Interface):
+        """Greets people."""
 
-    def greet(name):
-        """A greeting for name."""
+        def greet(name):
+            """A greeting for name."""
 
-
-class ILoudGreeter(IGreeter):
-    """Greets people loudly."""
+    class ILoudGreeter(IGreeter):
+        """Greets people loudly."""
 
 
 @implementer(IGreeter)
 class Greeter:
-    def greet(self, name):
+    def greet(self, name: str) -> str:
         return f"Hello, {name}."
 
 
@@ -34,7 +44,7 @@ implementer(ILoudGreeter)(Shouter)  # ...and adds to it
 class Parrot:
     """Not a greeter, but it knows how to become one."""
 
-    def __conform__(self, interface):
+    def __conform__(self, interface: InterfaceClass) -> Greeter | None:
         if interface is IGreeter:
             return Greeter()
         return None
@@ -44,7 +54,7 @@ class Robot:
     pass
 
 
-def robots_greet_too(interface, ob):
+def robots_greet_too(interface: InterfaceClass, ob: object) -> Greeter | None:
     """An adapter hook: consulted when nothing else adapts."""
     if interface is IGreeter and isinstance(ob, Robot):
         return Greeter()

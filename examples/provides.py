@@ -1,26 +1,44 @@
 """What single objects and class objects provide, beyond what classes implement."""
 
+from __future__ import annotations
+
+from typing import TYPE_CHECKING
+
 import trel.interface
-from trel.interface import Interface, alsoProvides, directlyProvidedBy, implementer, noLongerProvides, provider
+from trel.interface import (
+    Interface,
+    InterfaceClass,
+    alsoProvides,
+    directlyProvidedBy,
+    implementer,
+    noLongerProvides,
+    provider,
+)
 
+if TYPE_CHECKING:
+    # A class statement based on an interface makes an interface, an
+    # InterfaceClass instance, not a class: a type checker cannot infer that,
+    # so it is told; the statements themselves run as they are.
+    IDocument: InterfaceClass
+    IPublished: InterfaceClass
+    IDocumentFactory: InterfaceClass
+else:
 
-class IDocument(Interface):
-    pass
+    class IDocument(Interface):
+        pass
 
+    class IPublished(Interface):
+        pass
 
-class IPublished(Interface):
-    pass
-
-
-class IDocumentFactory(Interface):
-    def __call__(title):
-        """Make a document."""
+    class IDocumentFactory(Interface):
+        def __call__(title):
+            """Make a document."""
 
 
 @provider(IDocumentFactory)  # the class object itself is a factory
 @implementer(IDocument)  # its instances are documents
 class Document:
-    def __init__(self, title):
+    def __init__(self, title: str) -> None:
         self.title = title
 
 

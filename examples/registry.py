@@ -1,28 +1,38 @@
 """An adapter registry with a base registry: adapters, multi-adapters, subscribers."""
 
+from __future__ import annotations
+
+from typing import TYPE_CHECKING
+
 import trel.interface
-from trel.interface import AdapterRegistry, Interface, implementer
+from trel.interface import AdapterRegistry, Interface, InterfaceClass, implementer
 
+if TYPE_CHECKING:
+    # A class statement based on an interface makes an interface, an
+    # InterfaceClass instance, not a class: a type checker cannot infer that,
+    # so it is told; the statements themselves run as they are.
+    IPerson: InterfaceClass
+    IEmployee: InterfaceClass
+    IGreeting: InterfaceClass
+    IIntroduction: InterfaceClass
+else:
 
-class IPerson(Interface):
-    pass
+    class IPerson(Interface):
+        pass
 
+    class IEmployee(IPerson):
+        pass
 
-class IEmployee(IPerson):
-    pass
+    class IGreeting(Interface):
+        pass
 
-
-class IGreeting(Interface):
-    pass
-
-
-class IIntroduction(Interface):
-    pass
+    class IIntroduction(Interface):
+        pass
 
 
 @implementer(IPerson)
 class Person:
-    def __init__(self, name):
+    def __init__(self, name: str) -> None:
         self.name = name
 
 
@@ -31,15 +41,15 @@ class Employee(Person):
     pass
 
 
-def polite(person):
+def polite(person: Person) -> str:
     return f"Good day, {person.name}."
 
 
-def casual(person):
+def casual(person: Person) -> str:
     return f"Hi {person.name}!"
 
 
-def introduce(a, b):
+def introduce(a: Person, b: Person) -> str:
     return f"{a.name}, meet {b.name}."
 
 
@@ -60,7 +70,7 @@ print(app.queryAdapter(ann, IGreeting), "(a new generation of the base registry:
 
 print(app.queryMultiAdapter((ann, bob), IIntroduction))
 
-log = []
+log: list[str] = []
 app.subscribe([IPerson], None, lambda p: log.append(f"saw {p.name}"))
 site.subscribe([IEmployee], None, lambda p: log.append(f"{p.name} is staff"))
 app.subscribers((bob,), None)

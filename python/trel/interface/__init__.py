@@ -26,7 +26,25 @@ Names are imported on first use, so importing the package (or the core
 alone) loads no more than it needs.
 """
 
+from __future__ import annotations
+
 import importlib
+from typing import TYPE_CHECKING
+
+if TYPE_CHECKING:
+    # What __getattr__ below imports on first use, as the checker sees it.
+    from trel.interface._core import CORE, adapter_hooks, implementedBy, providedBy
+    from trel.interface.declarations import (
+        alsoProvides,
+        classImplements,
+        directlyProvidedBy,
+        directlyProvides,
+        implementer,
+        noLongerProvides,
+        provider,
+    )
+    from trel.interface.interface import Attribute, Interface, InterfaceClass, Specification
+    from trel.interface.registry import AdapterRegistry
 
 _EXPORTS = {
     "CORE": "_core",
@@ -47,10 +65,28 @@ _EXPORTS = {
     "AdapterRegistry": "registry",
 }
 
-__all__ = sorted(_EXPORTS)
+# Spelled out, for the checker and linters; the keys of _EXPORTS, sorted.
+__all__ = [
+    "AdapterRegistry",
+    "Attribute",
+    "CORE",
+    "Interface",
+    "InterfaceClass",
+    "Specification",
+    "adapter_hooks",
+    "alsoProvides",
+    "classImplements",
+    "directlyProvidedBy",
+    "directlyProvides",
+    "implementedBy",
+    "implementer",
+    "noLongerProvides",
+    "providedBy",
+    "provider",
+]
 
 
-def __getattr__(name):
+def __getattr__(name: str) -> object:
     module = _EXPORTS.get(name)
     if module is None:
         raise AttributeError(f"module {__name__!r} has no attribute {name!r}")
@@ -59,5 +95,5 @@ def __getattr__(name):
     return value
 
 
-def __dir__():
+def __dir__() -> list[str]:
     return sorted(set(globals()) | set(_EXPORTS))

@@ -17,7 +17,11 @@ attribute (``providedBy``, ``adapter_hooks``) changes what Python callers
 see, not what the types here do.
 """
 
+from __future__ import annotations
+
 import importlib as _importlib
+from collections.abc import Callable, Iterable
+from typing import Any, cast
 
 __all__ = [
     "implementedBy",
@@ -37,7 +41,7 @@ _DECLARATIONS = "trel.interface.declarations"
 
 # A class's own namespace, read through type's own descriptor so that a
 # metaclass attribute named "__dict__" plays no part.
-_class_namespace = type.__dict__["__dict__"].__get__
+_class_namespace: Callable[[object], Any] = type.__dict__["__dict__"].__get__
 
 
 # --- The declarations bridge --------------------------------------------------
@@ -46,11 +50,18 @@ _class_namespace = type.__dict__["__dict__"].__get__
 class _Bridge:
     __slots__ = ("builtins", "empty", "fallback", "implements")
 
+    # Whatever the declarations module holds: the core checks each value
+    # where it uses it, as the extension does.
+    builtins: Any
+    empty: Any
+    fallback: Callable[[object], Any]
+    implements: Any
 
-_bridge = None
+
+_bridge: _Bridge | None = None
 
 
-def _load_declarations():
+def _load_declarations() -> _Bridge:
     """The four values the resolutions need, fetched once per process.
 
     A failed load leaves nothing behind, so the next need tries again.
@@ -68,7 +79,7 @@ def _load_declarations():
     return loaded
 
 
-def use_declarations(builtins, empty, fallback, implements):
+def use_declarations(builtins: object, empty: object, fallback: Callable[[object], Any], implements: type) -> None:
     """Resolve through these four values instead of the declarations module's.
 
     For running this core beside the extension in one process, as the
@@ -81,7 +92,7 @@ def use_declarations(builtins, empty, fallback, implements):
     _bridge = bridge
 
 
-def _declarations():
+def _declarations() -> _Bridge:
     bridge = _bridge
     return bridge if bridge is not None else _load_declarations()
 
@@ -89,13 +100,13 @@ def _declarations():
 # --- Resolution ---------------------------------------------------------------
 
 
-def _is_specification(ob):
+def _is_specification(ob: object) -> bool:
     """The SpecificationBase test by actual type: ``__class__`` plays no part."""
     kind = type(ob)
     return kind is SpecificationBase or issubclass(kind, SpecificationBase)
 
 
-def _implies(implied, key):
+def _implies(implied: object, key: object) -> bool:
     """Whether ``key`` is a key of ``implied``, as a plain dict lookup.
 
     A dict subclass's own methods are not consulted, anything that is not a
@@ -105,12 +116,12 @@ def _implies(implied, key):
     if type(implied) is not dict and not issubclass(type(implied), dict):
         return False
     try:
-        return dict.__contains__(implied, key)
+        return dict.__contains__(cast("dict[object, object]", implied), key)  # a dict, tested above
     except Exception:
         return False
 
 
-def implementedBy(cls):
+def implementedBy(cls: object) -> Any:
     """Interfaces implemented by a class or factory.
     Raises TypeError if argument is neither a class nor a callable."""
     if issubclass(type(cls), super):
@@ -147,7 +158,7 @@ def implementedBy(cls):
     return bridge.fallback(cls)
 
 
-def getObjectSpecification(ob):
+def getObjectSpecification(ob: object) -> Any:
     """Get an object's interfaces (internal api)"""
     provides = getattr(ob, "__provides__", _MISSING)
     if provides is not _MISSING and isinstance(provides, SpecificationBase):
@@ -158,7 +169,7 @@ def getObjectSpecification(ob):
     return _implementedBy(cls)
 
 
-def providedBy(ob):
+def providedBy(ob: object) -> Any:
     """Get an object's interfaces"""
     try:
         is_super = isinstance(ob, super)
@@ -210,25 +221,33 @@ class SpecificationBase:
 
     __slots__ = ("__weakref__", "_implied", "_dependents", "_bases", "_v_attrs", "__iro__", "__sro__")
 
-    def __call__(*args, **ignored):
+    # Reading a field that was never set raises AttributeError.
+    _implied: Any
+    _dependents: Any
+    _bases: Any
+    _v_attrs: Any
+    __iro__: Any
+    __sro__: Any
+
+    def __call__(*args: Any, **ignored: object) -> bool:
         # Exactly one positional argument after self; keywords are ignored.
         if len(args) != 2:
             raise TypeError(f"function takes exactly 1 argument ({len(args) - 1} given)")
         self, other = args
         return _implies(self._implied, other)
 
-    def isOrExtends(self, other):
+    def isOrExtends(self, other: object) -> bool:
         """Test whether a specification is or extends another"""
         return _implies(self._implied, other)
 
-    def providedBy(self, ob):
+    def providedBy(self, ob: object) -> Any:
         """Test whether an interface is implemented by the specification"""
         spec = _providedBy(ob)
         if _is_specification(spec):
             return _implies(spec._implied, self)
         return spec(self)
 
-    def implementedBy(self, cls):
+    def implementedBy(self, cls: object) -> Any:
         """Test whether the specification is implemented by a class or factory.
         Raise TypeError if argument is neither a class nor a callable."""
         spec = _implementedBy(cls)
@@ -242,7 +261,7 @@ class ObjectSpecificationDescriptor:
 
     __slots__ = ()
 
-    def __get__(self, inst, cls=None):
+    def __get__(self, inst: object, cls: type | None = None) -> Any:
         if inst is None:
             if cls is None:
                 raise TypeError("__get__(None, None) is invalid")
@@ -261,7 +280,10 @@ class ClassProvidesBase(SpecificationBase):
 
     __slots__ = ("_cls", "_implements")
 
-    def __get__(self, inst, cls=None):
+    _cls: Any
+    _implements: Any
+
+    def __get__(self, inst: object, cls: type | None = None) -> Any:
         if inst is None and cls is None:
             raise TypeError("__get__(None, None) is invalid")
         if cls is not self._cls:
@@ -273,18 +295,18 @@ class ClassProvidesBase(SpecificationBase):
 
 # --- Interfaces ---------------------------------------------------------------
 
-adapter_hooks = []
+adapter_hooks: list[Callable[[Any, Any], Any]] = []
 _adapter_hooks = adapter_hooks  # the list adaptation reads, whatever the attribute is rebound to
 
 _SPECIFICATION_FIELDS = ("_implied", "_dependents", "_bases", "_v_attrs", "__iro__", "__sro__")
 
 
-def _same(a, b):
+def _same(a: Any, b: Any) -> bool:
     """``==`` as the interpreter's identity-first comparison answers it."""
     return a is b or bool(a == b)
 
 
-def _compare(a, b, op):
+def _compare(a: Any, b: Any, op: str) -> bool:
     if op == "==":
         return _same(a, b)
     if op == "!=":
@@ -298,7 +320,7 @@ def _compare(a, b, op):
     return bool(a >= b)
 
 
-def _interface_init_arguments(__name__=None, __module__=None):
+def _interface_init_arguments(__name__: object = None, __module__: object = None) -> tuple[object, object]:
     return __name__, __module__
 
 
@@ -307,7 +329,14 @@ class InterfaceBase(SpecificationBase):
 
     __slots__ = ("__name__", "__ibmodule__", "__hash_cache")
 
-    def __init__(self, *args, **kwargs):
+    __name__: Any
+    __ibmodule__: Any
+    __hash_cache: int
+    # Supplied by the framework's interfaces; adaptation calls it with an
+    # object's __conform__.
+    _call_conform: Callable[[Callable[[Any], Any]], Any]
+
+    def __init__(self, *args: object, **kwargs: object) -> None:
         try:
             __name__, __module__ = _interface_init_arguments(*args, **kwargs)
         except TypeError as error:
@@ -328,7 +357,7 @@ class InterfaceBase(SpecificationBase):
     # its instances.
     __module__ = property(lambda self: self.__ibmodule__)
 
-    def __hash__(self):
+    def __hash__(self) -> int:
         try:
             module = self.__ibmodule__
         except AttributeError:
@@ -346,63 +375,67 @@ class InterfaceBase(SpecificationBase):
             self.__hash_cache = value
         return value
 
-    def _identity(self, other):
+    def _identity(self, other: object) -> tuple[Any, Any] | None:
         """The other side's name and module, or None for NotImplemented."""
         if issubclass(type(other), InterfaceBase):
-            return other.__name__, other.__ibmodule__
+            peer = cast(InterfaceBase, other)  # by its type, tested above
+            return peer.__name__, peer.__ibmodule__
         try:
-            name = other.__name__
-            module = other.__module__
+            name = getattr(other, "__name__")
+            module = getattr(other, "__module__")
         except AttributeError:
             return None
         return name, module
 
-    def _rule(self, other, op):
+    def _rule(self, other: object, op: str) -> bool:
         identity = self._identity(other)
         if identity is None:
-            return NotImplemented
+            # Passed on by the comparison methods, for the reflected operation.
+            return cast(bool, NotImplemented)
         name, module = self.__name__, self.__ibmodule__
         if _same(name, identity[0]):
             return _compare(module, identity[1], op)
         return _compare(name, identity[0], op)
 
-    def __eq__(self, other):
+    def __eq__(self, other: object) -> bool:
         if other is self:
             return True
         if other is None:
             return False
         return self._rule(other, "==")
 
-    def __ne__(self, other):
+    def __ne__(self, other: object) -> bool:
         if other is self:
             return False
         if other is None:
             return True
         return self._rule(other, "!=")
 
-    def __lt__(self, other):
+    def __lt__(self, other: object) -> bool:
         if other is None:
             return True
         return self._rule(other, "<")
 
-    def __le__(self, other):
+    def __le__(self, other: object) -> bool:
         if other is self or other is None:
             return True
         return self._rule(other, "<=")
 
-    def __gt__(self, other):
+    def __gt__(self, other: object) -> bool:
         if other is None:
             return False
         return self._rule(other, ">")
 
-    def __ge__(self, other):
+    def __ge__(self, other: object) -> bool:
         if other is self:
             return True
         if other is None:
             return False
         return self._rule(other, ">=")
 
-    def __call__(self, obj, alternate=_MISSING):
+    # Adaptation, where a specification answers whether it implies `other`,
+    # as on the extension's type.
+    def __call__(self, obj: object, alternate: object = _MISSING) -> Any:  # type: ignore[override]
         conform = getattr(obj, "__conform__", None)
         if conform is not None:
             adapter = self._call_conform(conform)
@@ -419,12 +452,12 @@ class InterfaceBase(SpecificationBase):
             return alternate
         raise TypeError("Could not adapt", obj, self)
 
-    def __adapt__(self, obj):
+    def __adapt__(self, obj: object) -> Any:
         """Adapt an object to the reciever"""
         return _default_adapt(self, obj)
 
 
-def _default_adapt(iface, obj):
+def _default_adapt(iface: InterfaceBase, obj: object) -> Any:
     spec = _providedBy(obj)
     if _is_specification(spec):
         provides = _implies(spec._implied, iface)
@@ -449,12 +482,12 @@ def _default_adapt(iface, obj):
 _NOT_GIVEN = object()
 
 
-def _check_name(name):
+def _check_name(name: object) -> None:
     if name is not _NOT_GIVEN and not issubclass(type(name), str):
         raise ValueError("name is not a string or unicode")
 
 
-def _level(parent, key):
+def _level(parent: dict[Any, Any], key: object) -> dict[Any, Any]:
     """The nested dictionary under ``key``, created on first use."""
     try:
         level = dict.get(parent, key)
@@ -465,7 +498,7 @@ def _level(parent, key):
     return level
 
 
-def _probe(leaf, key):
+def _probe(leaf: dict[Any, Any], key: object) -> Any:
     try:
         return dict.get(leaf, key, _MISSING)
     except Exception:
@@ -479,14 +512,20 @@ class LookupBase:
     # (The interpreter orders slots by name; these names keep field order.)
     __slots__ = ("_lookup_cache", "_lookup_cache_all", "_lookup_cache_subscriptions")
 
-    def changed(self, ignored):
+    _lookup_cache: dict[Any, Any]
+    _lookup_cache_all: dict[Any, Any]
+    _lookup_cache_subscriptions: dict[Any, Any]
+    # Supplied by the subclass (see VerifyingBase).
+    _uncached_lookup: Callable[..., Any]
+
+    def changed(self, ignored: object) -> None:
         for field in ("_lookup_cache", "_lookup_cache_all", "_lookup_cache_subscriptions"):
             try:
                 delattr(self, field)
             except AttributeError:
                 pass
 
-    def _leaf(self, provided, name):
+    def _leaf(self, provided: object, name: object) -> dict[Any, Any]:
         try:
             cache = self._lookup_cache
         except AttributeError:
@@ -496,7 +535,9 @@ class LookupBase:
             leaf = _level(leaf, name)
         return leaf
 
-    def lookup(self, required, provided, name=_NOT_GIVEN, default=_NOT_GIVEN):
+    def lookup(
+        self, required: Iterable[object], provided: object, name: object = _NOT_GIVEN, default: object = _NOT_GIVEN
+    ) -> Any:
         _check_name(name)
         required = tuple(required)
         leaf = LookupBase._leaf(self, provided, name)
@@ -512,7 +553,9 @@ class LookupBase:
             return default
         return result
 
-    def lookup1(self, required, provided, name=_NOT_GIVEN, default=_NOT_GIVEN):
+    def lookup1(
+        self, required: object, provided: object, name: object = _NOT_GIVEN, default: object = _NOT_GIVEN
+    ) -> Any:
         _check_name(name)
         result = _probe(LookupBase._leaf(self, provided, name), required)
         if result is _MISSING:
@@ -521,20 +564,24 @@ class LookupBase:
             return default
         return result
 
-    def queryAdapter(self, object, provided, name=_NOT_GIVEN, default=_NOT_GIVEN):
+    def queryAdapter(
+        self, object: object, provided: object, name: object = _NOT_GIVEN, default: object = _NOT_GIVEN
+    ) -> Any:
         return _adapter_hook(self, provided, object, name, default)
 
-    def adapter_hook(self, provided, object, name=_NOT_GIVEN, default=_NOT_GIVEN):
+    def adapter_hook(
+        self, provided: object, object: object, name: object = _NOT_GIVEN, default: object = _NOT_GIVEN
+    ) -> Any:
         return _adapter_hook(self, provided, object, name, default)
 
-    def lookupAll(self, required, provided):
+    def lookupAll(self, required: Iterable[object], provided: object) -> Any:
         return _collection(self, "_lookup_cache_all", "_uncached_lookupAll", required, provided)
 
-    def subscriptions(self, required, provided):
+    def subscriptions(self, required: Iterable[object], provided: object) -> Any:
         return _collection(self, "_lookup_cache_subscriptions", "_uncached_subscriptions", required, provided)
 
 
-def _adapter_hook(lookup, provided, object, name, default):
+def _adapter_hook(lookup: LookupBase, provided: object, object: Any, name: object, default: object) -> Any:
     _check_name(name)
     factory = LookupBase.lookup1(lookup, _providedBy(object), provided, name, None)
     if factory is not None:
@@ -544,7 +591,7 @@ def _adapter_hook(lookup, provided, object, name, default):
     return None if default is _NOT_GIVEN else default
 
 
-def _collection(lookup, field, uncached, required, provided):
+def _collection(lookup: LookupBase, field: str, uncached: str, required: Iterable[object], provided: object) -> Any:
     required = tuple(required)
     try:
         cache = getattr(lookup, field)
@@ -567,7 +614,12 @@ class VerifyingBase(LookupBase):
     # their generations, as the last successful changed() read them.
     __slots__ = ("_snapshot_ro", "_snapshot_ro_generations")
 
-    def changed(self, originally_changed):
+    _snapshot_ro: tuple[Any, ...]
+    _snapshot_ro_generations: tuple[Any, ...]
+    # Supplied by the subclass: its `ro` lists registries with a `_generation`.
+    _registry: Any
+
+    def changed(self, originally_changed: object) -> None:
         LookupBase.changed(self, originally_changed)
         for field in ("_snapshot_ro_generations", "_snapshot_ro"):
             try:
@@ -579,7 +631,7 @@ class VerifyingBase(LookupBase):
         self._snapshot_ro_generations = generations
         self._snapshot_ro = registries
 
-    def _verify(self):
+    def _verify(self) -> None:
         try:
             registries = self._snapshot_ro
             generations = self._snapshot_ro_generations
@@ -590,26 +642,34 @@ class VerifyingBase(LookupBase):
                 return
         self.changed(None)
 
-    def lookup(self, required, provided, name=_NOT_GIVEN, default=_NOT_GIVEN):
+    def lookup(
+        self, required: Iterable[object], provided: object, name: object = _NOT_GIVEN, default: object = _NOT_GIVEN
+    ) -> Any:
         VerifyingBase._verify(self)
         return LookupBase.lookup(self, required, provided, name, default)
 
-    def lookup1(self, required, provided, name=_NOT_GIVEN, default=_NOT_GIVEN):
+    def lookup1(
+        self, required: object, provided: object, name: object = _NOT_GIVEN, default: object = _NOT_GIVEN
+    ) -> Any:
         VerifyingBase._verify(self)
         return LookupBase.lookup1(self, required, provided, name, default)
 
-    def queryAdapter(self, object, provided, name=_NOT_GIVEN, default=_NOT_GIVEN):
+    def queryAdapter(
+        self, object: object, provided: object, name: object = _NOT_GIVEN, default: object = _NOT_GIVEN
+    ) -> Any:
         VerifyingBase._verify(self)
         return _adapter_hook(self, provided, object, name, default)
 
-    def adapter_hook(self, provided, object, name=_NOT_GIVEN, default=_NOT_GIVEN):
+    def adapter_hook(
+        self, provided: object, object: object, name: object = _NOT_GIVEN, default: object = _NOT_GIVEN
+    ) -> Any:
         VerifyingBase._verify(self)
         return _adapter_hook(self, provided, object, name, default)
 
-    def lookupAll(self, required, provided):
+    def lookupAll(self, required: Iterable[object], provided: object) -> Any:
         VerifyingBase._verify(self)
         return LookupBase.lookupAll(self, required, provided)
 
-    def subscriptions(self, required, provided):
+    def subscriptions(self, required: Iterable[object], provided: object) -> Any:
         VerifyingBase._verify(self)
         return LookupBase.subscriptions(self, required, provided)

@@ -11,6 +11,11 @@ bases' and stores it on the class (or, for built-in types, in
 without coming back here.
 """
 
+from __future__ import annotations
+
+from collections.abc import Callable, Iterable
+from typing import Any, Protocol, TypeVar, Union, cast
+
 from trel.interface._core import (
     ClassProvidesBase,
     ObjectSpecificationDescriptor,
@@ -37,10 +42,26 @@ __all__ = [
     "provider",
 ]
 
+# What a declaration names: interfaces, and declarations for all of theirs.
+_Declarable = Union[InterfaceClass, "Declaration"]
+_T = TypeVar("_T")
 
-def _interfaces(items):
+
+class _BoundSuper(Protocol):
+    """What a super object carries; typeshed's ``super`` does not declare it."""
+
+    __self_class__: type
+    __thisclass__: type
+
+
+def _set(ob: object, name: str, value: object) -> None:
+    """Store a declaration on any object, as ``ob.name = value`` would."""
+    setattr(ob, name, value)
+
+
+def _interfaces(items: Iterable[_Declarable]) -> tuple[InterfaceClass, ...]:
     """The interfaces named by ``items``; declarations contribute theirs."""
-    result = []
+    result: list[InterfaceClass] = []
     for item in items:
         if isinstance(item, InterfaceClass):
             result.append(item)
@@ -57,21 +78,23 @@ class Declaration(Specification):
     Every declaration implies ``Interface``, which every object provides.
     """
 
-    def __init__(self, *bases):
+    declared: tuple[InterfaceClass, ...]
+
+    def __init__(self, *bases: _Declarable) -> None:
         self.declared = _interfaces(bases)
         Specification.__init__(self, self.declared)
 
-    def _resolution_order(self):
+    def _resolution_order(self) -> list[Specification]:
         order = Specification._resolution_order(self)
         if Interface not in order:
             order.append(Interface)
         return order
 
-    def __contains__(self, interface):
+    def __contains__(self, interface: object) -> bool:
         """Whether the declaration includes ``interface``, directly or through its bases."""
         return interface in self.__iro__
 
-    def __repr__(self):
+    def __repr__(self) -> str:
         return f"<{type(self).__name__} {', '.join(i.__name__ for i in self.declared)}>"
 
 
@@ -79,25 +102,27 @@ class Implements(Declaration):
     """What a class or factory implements: the interfaces it declares, then
     what its base classes implement."""
 
-    def __init__(self, name, declared=(), inherited=()):
+    def __init__(
+        self, name: str, declared: Iterable[_Declarable] = (), inherited: Iterable[Specification] = ()
+    ) -> None:
         self.__name__ = name
         self.declared = _interfaces(declared)
         self.inherited = tuple(inherited)
         Specification.__init__(self, self.declared + self.inherited)
 
-    def declare(self, *interfaces):
+    def declare(self, *interfaces: _Declarable) -> None:
         """Add interfaces to the declaration; what derives from it follows."""
         self.declared = _interfaces(self.declared + interfaces)
         self.__bases__ = self.declared + self.inherited
 
-    def __repr__(self):
+    def __repr__(self) -> str:
         return f"<implementedBy {self.__name__}>"
 
 
 class Provides(Declaration):
     """What one object provides directly, beyond what its class implements."""
 
-    def __init__(self, cls, *interfaces):
+    def __init__(self, cls: object, *interfaces: _Declarable) -> None:
         self.declared = _interfaces(interfaces)
         Specification.__init__(self, self.declared + (implementedBy(cls),))
 
@@ -111,14 +136,14 @@ class ClassProvides(Declaration, ClassProvidesBase):
     subclasses do not inherit what their base provides as an object.
     """
 
-    def __init__(self, cls, metaclass, *interfaces):
+    def __init__(self, cls: type, metaclass: type, *interfaces: _Declarable) -> None:
         self._cls = cls
         self._implements = implementedBy(cls)
         self.declared = _interfaces(interfaces)
         Specification.__init__(self, self.declared + (implementedBy(metaclass),))
 
 
-def _name_of(ob):
+def _name_of(ob: object) -> str:
     return f"{getattr(ob, '__module__', '?')}.{getattr(ob, '__qualname__', getattr(ob, '__name__', repr(ob)))}"
 
 
@@ -127,17 +152,17 @@ _empty = Declaration()
 
 # Declarations of classes that cannot carry "__implemented__" themselves
 # (built-in and extension types), keyed by the class.
-BuiltinImplementationSpecifications = {}
+BuiltinImplementationSpecifications: dict[Any, Implements] = {}
 
 # Every class that declares something answers "__providedBy__" through the
 # core's descriptor.
 objectSpecificationDescriptor = ObjectSpecificationDescriptor()
 
 
-def _store(cls, spec):
+def _store(cls: object, spec: Implements) -> Implements:
     """Keep ``spec`` where the core's next resolution of ``cls`` finds it."""
     try:
-        cls.__implemented__ = spec
+        _set(cls, "__implemented__", spec)
     except (TypeError, AttributeError):
         try:
             BuiltinImplementationSpecifications[cls] = spec
@@ -146,7 +171,7 @@ def _store(cls, spec):
     return spec
 
 
-def implementedByFallback(cls):
+def implementedByFallback(cls: object) -> Declaration:
     """The declaration of a class or factory that carries none of its own.
 
     A class implements what its bases implement; a super object, what the
@@ -155,9 +180,10 @@ def implementedByFallback(cls):
     callable.
     """
     if isinstance(cls, super):
-        mro = cls.__self_class__.__mro__
-        after = mro[mro.index(cls.__thisclass__) + 1 :]
-        return Implements(f"super({_name_of(cls.__thisclass__)})", inherited=[implementedBy(c) for c in after])
+        bound = cast(_BoundSuper, cls)
+        mro = bound.__self_class__.__mro__
+        after = mro[mro.index(bound.__thisclass__) + 1 :]
+        return Implements(f"super({_name_of(bound.__thisclass__)})", inherited=[implementedBy(c) for c in after])
     if isinstance(cls, type):
         own = cls.__dict__.get("__implemented__")
         if own is not None and not isinstance(own, Implements):
@@ -171,7 +197,7 @@ def implementedByFallback(cls):
     raise TypeError("ImplementedBy called for non-factory", cls)
 
 
-def classImplements(cls, *interfaces):
+def classImplements(cls: object, *interfaces: _Declarable) -> None:
     """Declare that instances of ``cls`` provide ``interfaces``, besides
     what its base classes implement."""
     spec = implementedBy(cls)
@@ -182,24 +208,24 @@ def classImplements(cls, *interfaces):
     if isinstance(cls, type):
         try:
             if "__providedBy__" not in cls.__dict__:
-                cls.__providedBy__ = objectSpecificationDescriptor
+                _set(cls, "__providedBy__", objectSpecificationDescriptor)
             if "__provides__" not in cls.__dict__:
-                cls.__provides__ = ClassProvides(cls, type(cls))
+                _set(cls, "__provides__", ClassProvides(cls, type(cls)))
         except (TypeError, AttributeError):  # built-in types keep the core's default path
             pass
 
 
-def implementer(*interfaces):
+def implementer(*interfaces: _Declarable) -> Callable[[_T], _T]:
     """Class or factory decorator: what its instances (or results) provide."""
 
-    def declare(cls):
+    def declare(cls: _T) -> _T:
         classImplements(cls, *interfaces)
         return cls
 
     return declare
 
 
-def directlyProvidedBy(ob):
+def directlyProvidedBy(ob: object) -> Declaration:
     """The interfaces ``ob`` provides itself, beyond what its class implements."""
     provides = getattr(ob, "__provides__", None)
     if isinstance(provides, (Provides, ClassProvides)):
@@ -207,23 +233,23 @@ def directlyProvidedBy(ob):
     return Declaration()
 
 
-def directlyProvides(ob, *interfaces):
+def directlyProvides(ob: object, *interfaces: _Declarable) -> None:
     """Declare exactly what ``ob`` itself provides (replacing earlier such
     declarations); a class object gets a class-provides specification."""
     if isinstance(ob, type):
-        ob.__provides__ = ClassProvides(ob, type(ob), *interfaces)
+        _set(ob, "__provides__", ClassProvides(ob, type(ob), *interfaces))
         if "__providedBy__" not in ob.__dict__:
-            ob.__providedBy__ = objectSpecificationDescriptor
+            _set(ob, "__providedBy__", objectSpecificationDescriptor)
     else:
-        ob.__provides__ = Provides(type(ob), *interfaces)
+        _set(ob, "__provides__", Provides(type(ob), *interfaces))
 
 
-def alsoProvides(ob, *interfaces):
+def alsoProvides(ob: object, *interfaces: _Declarable) -> None:
     """Add ``interfaces`` to what ``ob`` itself provides."""
     directlyProvides(ob, directlyProvidedBy(ob), *interfaces)
 
 
-def noLongerProvides(ob, interface):
+def noLongerProvides(ob: object, interface: InterfaceClass) -> None:
     """Remove ``interface`` from what ``ob`` itself provides."""
     remaining = [i for i in directlyProvidedBy(ob).declared if i != interface]
     directlyProvides(ob, *remaining)
@@ -231,10 +257,10 @@ def noLongerProvides(ob, interface):
         raise ValueError("can only remove directly provided interfaces", interface)
 
 
-def provider(*interfaces):
+def provider(*interfaces: _Declarable) -> Callable[[_T], _T]:
     """Class decorator: what the class object itself provides."""
 
-    def declare(cls):
+    def declare(cls: _T) -> _T:
         directlyProvides(cls, *interfaces)
         return cls
 

@@ -11,8 +11,12 @@ specification derived from it, so declarations made after a subclass was
 first resolved still reach the subclass.
 """
 
+from __future__ import annotations
+
 import sys
 import weakref
+from collections.abc import Callable, Iterable, Iterator, Mapping
+from typing import Any, cast
 
 from trel.interface._core import InterfaceBase, SpecificationBase
 from trel.interface.ro import resolution_order
@@ -20,24 +24,30 @@ from trel.interface.ro import resolution_order
 __all__ = ["Attribute", "Interface", "InterfaceClass", "Method", "Specification"]
 
 
-def _bases_of(spec):
+def _bases_of(spec: Specification) -> tuple[Specification, ...]:
     return spec.__bases__
 
 
 class Specification(SpecificationBase):
     """A specification whose implications follow from its bases."""
 
-    def __init__(self, bases=()):
+    _dependents: weakref.WeakKeyDictionary[Specification, bool]
+    _bases: tuple[Specification, ...]
+    _implied: dict[Specification, tuple[()]]
+    __sro__: tuple[Specification, ...]
+    __iro__: tuple[InterfaceClass, ...]
+
+    def __init__(self, bases: Iterable[Specification] = ()) -> None:
         self._dependents = weakref.WeakKeyDictionary()
         self._bases = ()
         self.__bases__ = tuple(bases)
 
     @property
-    def __bases__(self):
+    def __bases__(self) -> tuple[Specification, ...]:
         return self._bases
 
     @__bases__.setter
-    def __bases__(self, bases):
+    def __bases__(self, bases: Iterable[Specification]) -> None:
         for base in self._bases:
             base._dependents.pop(self, None)
         self._bases = tuple(bases)
@@ -45,10 +55,10 @@ class Specification(SpecificationBase):
             base._dependents[self] = True
         self.changed(self)
 
-    def _resolution_order(self):
+    def _resolution_order(self) -> list[Specification]:
         return resolution_order(self, _bases_of)
 
-    def changed(self, originally_changed):
+    def changed(self, originally_changed: object) -> None:
         """Recompute what this specification implies, then its dependents'."""
         order = tuple(self._resolution_order())
         self.__sro__ = order
@@ -57,27 +67,27 @@ class Specification(SpecificationBase):
         for dependent in list(self._dependents.keys()):
             dependent.changed(originally_changed)
 
-    def extends(self, other, strict=True):
+    def extends(self, other: object, strict: bool = True) -> bool:
         """Whether this specification extends ``other`` (or is it, unless strict)."""
         return self.isOrExtends(other) and not (strict and self == other)
 
-    def interfaces(self):
+    def interfaces(self) -> Iterator[InterfaceClass]:
         """The interfaces this specification implies, most specific first."""
         return iter(self.__iro__)
 
-    def __iter__(self):
+    def __iter__(self) -> Iterator[InterfaceClass]:
         return self.interfaces()
 
 
 class Attribute:
     """An attribute an interface describes."""
 
-    def __init__(self, doc=""):
+    def __init__(self, doc: str = "") -> None:
         self.__doc__ = doc
-        self.__name__ = None
-        self.interface = None
+        self.__name__: str | None = None
+        self.interface: InterfaceClass | None = None
 
-    def __repr__(self):
+    def __repr__(self) -> str:
         owner = self.interface.__name__ if self.interface is not None else "?"
         return f"<{type(self).__name__} {owner}.{self.__name__}>"
 
@@ -85,7 +95,7 @@ class Attribute:
 class Method(Attribute):
     """A method an interface describes, with the signature it was written with."""
 
-    def __init__(self, function):
+    def __init__(self, function: Callable[..., object]) -> None:
         super().__init__(function.__doc__ or "")
         self.function = function
 
@@ -102,7 +112,16 @@ class InterfaceClass(InterfaceBase, Specification):
     ``class IGreeter(Interface): def greet(name): "Say hello."``.
     """
 
-    def __init__(self, name, bases=(), attrs=None, __doc__=None, __module__=None):
+    __name__: str
+
+    def __init__(
+        self,
+        name: str,
+        bases: Iterable[InterfaceClass] = (),
+        attrs: Mapping[str, Any] | None = None,
+        __doc__: str | None = None,
+        __module__: str | None = None,
+    ) -> None:
         attrs = dict(attrs or {})
         if __module__ is None:
             __module__ = attrs.get("__module__") or sys._getframe(1).f_globals.get("__name__")
@@ -115,12 +134,13 @@ class InterfaceClass(InterfaceBase, Specification):
         if __doc__ is None:
             __doc__ = attrs.get("__doc__", "")
         self.__doc__ = __doc__
-        self.__attrs = {}
+        self.__attrs: dict[str, Attribute] = {}
         for key, value in attrs.items():
             # What the class statement itself records (newer interpreters add
             # the first line and the attributes assigned through self).
             if key in _CLASS_STATEMENT_NAMES:
                 continue
+            description: Attribute
             if isinstance(value, Attribute):
                 description = value
             elif callable(value) and hasattr(value, "__code__"):
@@ -136,19 +156,19 @@ class InterfaceClass(InterfaceBase, Specification):
     # objects that are not interfaces; the core keeps it in __ibmodule__.
     __module__ = property(lambda self: self.__ibmodule__)
 
-    def _call_conform(self, conform):
+    def _call_conform(self, conform: Callable[[InterfaceClass], object]) -> object:
         return conform(self)
 
-    def names(self, all=False):
+    def names(self, all: bool = False) -> list[str]:
         """The names the interface describes; with ``all``, its bases' too."""
         if not all:
             return list(self.__attrs)
-        names = {}
+        names: dict[str, None] = {}
         for base in reversed(self.__iro__):
             names.update(dict.fromkeys(base.names()))
         return list(names)
 
-    def queryDescriptionFor(self, name, default=None):
+    def queryDescriptionFor(self, name: str, default: object = None) -> object:
         """The description of ``name``, from this interface or its bases."""
         for base in self.__iro__:
             description = base.__attrs.get(name)
@@ -156,12 +176,14 @@ class InterfaceClass(InterfaceBase, Specification):
                 return description
         return default
 
-    def __repr__(self):
+    def __repr__(self) -> str:
         return f"<{type(self).__name__} {self.__ibmodule__}.{self.__name__}>"
 
-    def __reduce__(self):
+    def __reduce__(self) -> str:
         return self.__name__
 
 
-Interface = None
+# The root interface. It is made just below, and while it is being made it
+# does not exist yet: the check in InterfaceClass.__init__ sees None.
+Interface = cast(InterfaceClass, None)
 Interface = InterfaceClass("Interface", __module__="trel.interface")

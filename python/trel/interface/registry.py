@@ -12,17 +12,30 @@ lookups of registries built on it see the generation move on their next
 query and drop theirs, so no cached answer is ever stale.
 """
 
-import weakref
+from __future__ import annotations
 
-from trel.interface._core import VerifyingBase, providedBy
+import weakref
+from collections.abc import Iterable, Sequence
+from typing import Any, Union
+
+from trel.interface._core import SpecificationBase, VerifyingBase, providedBy
 from trel.interface.declarations import implementedBy
 from trel.interface.interface import Interface, InterfaceClass, Specification
 from trel.interface.ro import resolution_order
 
 __all__ = ["AdapterRegistry"]
 
+# The registrations of one number of required specifications: dicts nested
+# once per required specification, then keyed by the provided interface,
+# then (adapters) by name or (subscribers) holding a list. The depth is the
+# number of required specifications, known only at run time, so the values
+# are left open.
+_Components = dict[Any, Any]
+# What a registration may name as a required specification.
+_Required = Union[Specification, type, None]
 
-def _as_specification(ob):
+
+def _as_specification(ob: _Required) -> Specification:
     """A required specification: ``None`` means any object, a class means
     what its instances provide."""
     if ob is None:
@@ -30,11 +43,12 @@ def _as_specification(ob):
     if isinstance(ob, Specification):
         return ob
     if isinstance(ob, type):
-        return implementedBy(ob)
+        spec: Specification = implementedBy(ob)
+        return spec
     raise TypeError("required entries must be specifications, classes or None", ob)
 
 
-def _as_interface(ob):
+def _as_interface(ob: InterfaceClass | None) -> InterfaceClass:
     if ob is None:
         return Interface
     if not isinstance(ob, InterfaceClass):
@@ -42,7 +56,7 @@ def _as_interface(ob):
     return ob
 
 
-def _check_name(name):
+def _check_name(name: object) -> None:
     if not isinstance(name, str):
         raise ValueError("name is not a string or unicode")
 
@@ -50,10 +64,10 @@ def _check_name(name):
 class AdapterLookup(VerifyingBase):
     """The cached queries of one registry and its bases."""
 
-    def __init__(self, registry):
+    def __init__(self, registry: AdapterRegistry) -> None:
         self._registry = registry
 
-    def _uncached_lookup(self, required, provided, name=""):
+    def _uncached_lookup(self, required: Sequence[SpecificationBase], provided: object, name: str = "") -> Any:
         """The most specific adapter: the first registry in ``ro`` that has
         one, and in it the first match along each required specification's
         resolution order, left to right."""
@@ -84,18 +98,22 @@ class AdapterLookup(VerifyingBase):
                     return found
         return None
 
-    def _uncached_lookupAll(self, required, provided):
+    def _uncached_lookupAll(
+        self, required: Sequence[SpecificationBase], provided: object
+    ) -> tuple[tuple[str, Any], ...]:
         """Every (name, adapter) pair; for each name the most specific wins."""
-        result = {}
+        result: dict[str, Any] = {}
         for registry in reversed(self._registry.ro):
             by_order = registry._adapters
             if len(required) < len(by_order):
                 _all(by_order[len(required)], required, registry._extendors_of(provided), result, 0)
         return tuple(result.items())
 
-    def _uncached_subscriptions(self, required, provided):
+    def _uncached_subscriptions(
+        self, required: Sequence[SpecificationBase], provided: object
+    ) -> tuple[Any, ...]:
         """Every matching subscriber, most general registrations first."""
-        result = []
+        result: list[Any] = []
         for registry in reversed(self._registry.ro):
             by_order = registry._subscribers
             if len(required) < len(by_order):
@@ -103,7 +121,13 @@ class AdapterLookup(VerifyingBase):
         return tuple(result)
 
 
-def _first(components, required, extendors, name, i):
+def _first(
+    components: _Components,
+    required: Sequence[SpecificationBase],
+    extendors: Sequence[object],
+    name: str,
+    i: int,
+) -> Any:
     if i < len(required):
         for spec in required[i].__sro__:
             nested = components.get(spec)
@@ -121,7 +145,13 @@ def _first(components, required, extendors, name, i):
     return None
 
 
-def _all(components, required, extendors, result, i):
+def _all(
+    components: _Components,
+    required: Sequence[SpecificationBase],
+    extendors: Sequence[object],
+    result: dict[str, Any],
+    i: int,
+) -> None:
     if i < len(required):
         for spec in reversed(required[i].__sro__):
             nested = components.get(spec)
@@ -132,7 +162,13 @@ def _all(components, required, extendors, result, i):
         result.update(components.get(provided, {}))
 
 
-def _subscribed(components, required, extendors, result, i):
+def _subscribed(
+    components: _Components,
+    required: Sequence[SpecificationBase],
+    extendors: Sequence[object],
+    result: list[Any],
+    i: int,
+) -> None:
     if i < len(required):
         for spec in reversed(required[i].__sro__):
             nested = components.get(spec)
@@ -143,25 +179,25 @@ def _subscribed(components, required, extendors, result, i):
         result.extend(components.get(provided, ()))
 
 
-def _registry_bases(registry):
+def _registry_bases(registry: AdapterRegistry) -> tuple[AdapterRegistry, ...]:
     return registry.__bases__
 
 
 class AdapterRegistry:
     """Adapters and subscribers, with base registries and cached queries."""
 
-    def __init__(self, bases=()):
+    def __init__(self, bases: Iterable[AdapterRegistry] = ()) -> None:
         # by number of required specifications: nested dicts keyed by each
         # required specification, then the provided interface, then the name
-        self._adapters = []
+        self._adapters: list[_Components] = []
         # the same shape, ending in a list of subscribers instead of a name
-        self._subscribers = []
+        self._subscribers: list[_Components] = []
         # provided interface -> number of registrations that provide it
-        self._provided = {}
+        self._provided: dict[InterfaceClass, int] = {}
         # provided interface -> the registered ones that are or extend it
-        self._v_extendors = {}
+        self._v_extendors: dict[object, tuple[object, ...]] = {}
         self._generation = 1
-        self._v_subregistries = weakref.WeakSet()
+        self._v_subregistries: weakref.WeakSet[AdapterRegistry] = weakref.WeakSet()
         self._v_lookup = lookup = AdapterLookup(self)
         # The queries are the lookup object's, bound once: a query costs
         # the core's cached routine and nothing more.
@@ -171,15 +207,15 @@ class AdapterRegistry:
         self.adapter_hook = lookup.adapter_hook
         self.lookupAll = lookup.lookupAll
         self.subscriptions = lookup.subscriptions
-        self._bases = ()
+        self._bases: tuple[AdapterRegistry, ...] = ()
         self.__bases__ = tuple(bases)
 
     @property
-    def __bases__(self):
+    def __bases__(self) -> tuple[AdapterRegistry, ...]:
         return self._bases
 
     @__bases__.setter
-    def __bases__(self, bases):
+    def __bases__(self, bases: Iterable[AdapterRegistry]) -> None:
         for base in self._bases:
             base._v_subregistries.discard(self)
         self._bases = tuple(bases)
@@ -187,19 +223,19 @@ class AdapterRegistry:
             base._v_subregistries.add(self)
         self._rebuild_ro()
 
-    def _rebuild_ro(self):
+    def _rebuild_ro(self) -> None:
         self.ro = tuple(resolution_order(self, _registry_bases))
         self.changed(self)
         for sub in list(self._v_subregistries):
             sub._rebuild_ro()
 
-    def changed(self, originally_changed):
+    def changed(self, originally_changed: object) -> None:
         """Move to a new generation and drop this registry's cached answers."""
         self._generation += 1
         self._v_extendors.clear()
         self._v_lookup.changed(originally_changed)
 
-    def _extendors_of(self, provided):
+    def _extendors_of(self, provided: object) -> tuple[object, ...]:
         """The provided interfaces registered here that are or extend
         ``provided``: itself first, then the others in registration order."""
         extendors = self._v_extendors.get(provided)
@@ -208,7 +244,9 @@ class AdapterRegistry:
             extendors = self._v_extendors[provided] = (provided, *found)
         return extendors
 
-    def register(self, required, provided, name, value):
+    def register(
+        self, required: Iterable[_Required], provided: InterfaceClass | None, name: str, value: object
+    ) -> None:
         """Register ``value`` (an adapter factory) for objects providing the
         ``required`` specifications, giving ``provided`` under ``name``.
         Registering ``None`` removes the registration."""
@@ -216,69 +254,76 @@ class AdapterRegistry:
         if value is None:
             self.unregister(required, provided, name)
             return
-        required = tuple(_as_specification(r) for r in required)
-        provided = _as_interface(provided)
-        components = _level(self._adapters, len(required))
-        for spec in required:
+        specs = tuple(_as_specification(r) for r in required)
+        interface = _as_interface(provided)
+        components = _level(self._adapters, len(specs))
+        for spec in specs:
             components = components.setdefault(spec, {})
-        by_name = components.setdefault(provided, {})
+        by_name = components.setdefault(interface, {})
         if by_name.get(name) is value:
             return
         if name not in by_name:
-            self._provided[provided] = self._provided.get(provided, 0) + 1
+            self._provided[interface] = self._provided.get(interface, 0) + 1
         by_name[name] = value
         self.changed(self)
 
-    def unregister(self, required, provided, name="", value=None):
+    def unregister(
+        self, required: Iterable[_Required], provided: InterfaceClass | None, name: str = "", value: object = None
+    ) -> bool:
         """Remove the registration (only if it is ``value``, when given).
         Returns whether anything was removed."""
-        required = tuple(_as_specification(r) for r in required)
-        provided = _as_interface(provided)
-        if len(required) >= len(self._adapters):
+        specs = tuple(_as_specification(r) for r in required)
+        interface = _as_interface(provided)
+        if len(specs) >= len(self._adapters):
             return False
-        components = self._adapters[len(required)]
-        for spec in required:
-            components = components.get(spec)
-            if components is None:
+        components: _Components = self._adapters[len(specs)]
+        for spec in specs:
+            nested = components.get(spec)
+            if nested is None:
                 return False
-        by_name = components.get(provided, {})
+            components = nested
+        by_name = components.get(interface, {})
         if name not in by_name or (value is not None and by_name[name] is not value):
             return False
         del by_name[name]
-        count = self._provided[provided] - 1
+        count = self._provided[interface] - 1
         if count:
-            self._provided[provided] = count
+            self._provided[interface] = count
         else:
-            del self._provided[provided]
+            del self._provided[interface]
         self.changed(self)
         return True
 
-    def registered(self, required, provided, name=""):
+    def registered(self, required: Iterable[_Required], provided: InterfaceClass | None, name: str = "") -> Any:
         """What is registered for exactly these specifications, or None."""
-        required = tuple(_as_specification(r) for r in required)
-        if len(required) >= len(self._adapters):
+        specs = tuple(_as_specification(r) for r in required)
+        if len(specs) >= len(self._adapters):
             return None
-        components = self._adapters[len(required)]
-        for spec in required:
-            components = components.get(spec)
-            if components is None:
+        components: _Components = self._adapters[len(specs)]
+        for spec in specs:
+            nested = components.get(spec)
+            if nested is None:
                 return None
+            components = nested
         return components.get(_as_interface(provided), {}).get(name)
 
-    def subscribe(self, required, provided, value):
+    def subscribe(self, required: Iterable[_Required], provided: InterfaceClass | None, value: object) -> None:
         """Add a subscriber for objects providing ``required``; ``provided``
         may be None for subscribers called only for their effect (handlers)."""
-        required = tuple(_as_specification(r) for r in required)
+        specs = tuple(_as_specification(r) for r in required)
+        interface = None
         if provided is not None:
-            provided = _as_interface(provided)
-            self._provided[provided] = self._provided.get(provided, 0) + 1
-        components = _level(self._subscribers, len(required))
-        for spec in required:
+            interface = _as_interface(provided)
+            self._provided[interface] = self._provided.get(interface, 0) + 1
+        components = _level(self._subscribers, len(specs))
+        for spec in specs:
             components = components.setdefault(spec, {})
-        components.setdefault(provided, []).append(value)
+        components.setdefault(interface, []).append(value)
         self.changed(self)
 
-    def queryMultiAdapter(self, objects, provided, name="", default=None):
+    def queryMultiAdapter(
+        self, objects: Sequence[object], provided: object, name: str = "", default: object = None
+    ) -> Any:
         """Adapt several objects at once with an adapter registered for
         what each of them provides."""
         factory = self._v_lookup.lookup([providedBy(ob) for ob in objects], provided, name)
@@ -287,7 +332,7 @@ class AdapterRegistry:
         result = factory(*objects)
         return default if result is None else result
 
-    def subscribers(self, objects, provided):
+    def subscribers(self, objects: Sequence[object], provided: object) -> Sequence[Any]:
         """Call every subscriber for what ``objects`` provide; returns the
         results that are not None (nothing, for handlers)."""
         subscriptions = self._v_lookup.subscriptions([providedBy(ob) for ob in objects], provided)
@@ -295,7 +340,7 @@ class AdapterRegistry:
             for subscriber in subscriptions:
                 subscriber(*objects)
             return ()
-        results = []
+        results: list[Any] = []
         for subscriber in subscriptions:
             result = subscriber(*objects)
             if result is not None:
@@ -303,7 +348,7 @@ class AdapterRegistry:
         return results
 
 
-def _level(by_order, order):
+def _level(by_order: list[_Components], order: int) -> _Components:
     while len(by_order) <= order:
         by_order.append({})
     return by_order[order]

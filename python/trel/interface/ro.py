@@ -7,8 +7,15 @@ that keeps each object's last occurrence is used instead, so declaring
 bases in an unusual order never makes a declaration fail.
 """
 
+from __future__ import annotations
 
-def resolution_order(ob, bases_of):
+from collections.abc import Callable, Sequence
+from typing import TypeVar
+
+T = TypeVar("T")
+
+
+def resolution_order(ob: T, bases_of: Callable[[T], Sequence[T]]) -> list[T]:
     """``ob`` followed by its bases, most specific first."""
     bases = bases_of(ob)
     if not bases:
@@ -20,8 +27,8 @@ def resolution_order(ob, bases_of):
     return [ob, *merged]
 
 
-def _merge(sequences):
-    result = []
+def _merge(sequences: list[list[T]]) -> list[T] | None:
+    result: list[T] = []
     while True:
         sequences = [sequence for sequence in sequences if sequence]
         if not sequences:
@@ -38,17 +45,17 @@ def _merge(sequences):
                 del sequence[0]
 
 
-def _depth_first(ob, bases_of):
-    order = []
+def _depth_first(ob: T, bases_of: Callable[[T], Sequence[T]]) -> list[T]:
+    order: list[T] = []
 
-    def walk(node):
+    def walk(node: T) -> None:
         order.append(node)
         for base in bases_of(node):
             walk(base)
 
     walk(ob)
-    seen = set()
-    kept = []
+    seen: set[int] = set()
+    kept: list[T] = []
     for node in reversed(order):
         if id(node) not in seen:
             seen.add(id(node))
