@@ -14,10 +14,10 @@ import random
 import sys
 import tracemalloc
 
-import trel.interface
-from trel.interface import AdapterRegistry, Interface, InterfaceClass, adapter_hooks, implementer, providedBy
-
 from timing import Timer, time_rounds
+
+import trel.interface
+from trel.interface import AdapterRegistry, Interface, InterfaceClass, adapter_hooks, implementer
 
 # The mixed workload's shape.
 INTERFACES = 60

@@ -28,11 +28,11 @@ import sys
 from dataclasses import dataclass, field
 from typing import Callable, Optional
 
+from timing import LOOP_NS, Timer
+
 import _trel_interface_coptimizations as core
 from trel.interface import _pure as pure
 from trel.interface import declarations
-
-from timing import LOOP_NS, Timer
 
 ROUNDS = 21
 
@@ -209,7 +209,7 @@ def descriptor_cases():
 class TupleOrdered:
     """The plain-Python way to order by name, then module."""
 
-    __slots__ = ("name", "module")
+    __slots__ = ("module", "name")
 
     def __init__(self, name, module):
         self.name, self.module = name, module
@@ -452,7 +452,7 @@ def run_framework():
     samples = {"c++": {}, "python": {}}
     memory = {}
     for _ in range(FRAMEWORK_PASSES):
-        for core, flag in (("c++", "0"), ("python", "1")):
+        for core_name, flag in (("c++", "0"), ("python", "1")):
             done = subprocess.run(
                 [sys.executable, str(BENCH / "framework.py"), str(FRAMEWORK_ROUNDS)],
                 env={**os.environ, "TREL_INTERFACE_PURE": flag},
@@ -461,10 +461,10 @@ def run_framework():
                 check=True,
             )
             data = json.loads(done.stdout)
-            assert data["core"] == core, (data["core"], core)
+            assert data["core"] == core_name, (data["core"], core_name)
             for name, values in data["rows"].items():
-                samples[core].setdefault(name, []).extend(values)
-            memory[core] = data["memory"]
+                samples[core_name].setdefault(name, []).extend(values)
+            memory[core_name] = data["memory"]
     return samples, memory
 
 
@@ -496,9 +496,9 @@ def report_framework(samples, memory):
         cells = (cell.rjust(w) if i in (1, 2, 3) else cell.ljust(w) for i, (cell, w) in enumerate(zip(row, widths)))
         print(" | ".join(cells).rstrip())
     print()
-    for core in ("c++", "python"):
-        figures = memory[core]
-        print(f"Memory on the {core} core: {figures['registration']:.0f} bytes per registered adapter, "
+    for core_name in ("c++", "python"):
+        figures = memory[core_name]
+        print(f"Memory on the {core_name} core: {figures['registration']:.0f} bytes per registered adapter, "
               f"{figures['cached answer']:.0f} bytes per cached answer (tracemalloc).")
     print(f"Medians of {FRAMEWORK_PASSES} turns x {FRAMEWORK_ROUNDS} rounds per core, the cores taking turns. "
           f"Targets held: {held} of {total}.")
@@ -523,9 +523,11 @@ def write_chart(path, bars):
     height = top + row * len(bars) + 30
     width = label_width + bar_width + 70
     out = [
-        f'<svg xmlns="http://www.w3.org/2000/svg" width="{width}" height="{height}" font-family="sans-serif" font-size="12">',
+        f'<svg xmlns="http://www.w3.org/2000/svg" width="{width}" height="{height}" '
+        'font-family="sans-serif" font-size="12">',
         f'<rect width="{width}" height="{height}" fill="white"/>',
-        f'<text x="10" y="20" font-size="15" font-weight="bold">Speedup of the C++ core over the plain-Python core</text>',
+        '<text x="10" y="20" font-size="15" font-weight="bold">'
+        "Speedup of the C++ core over the plain-Python core</text>",
         f'<text x="10" y="36" fill="#555">per operation; the last rows run end to end through the framework '
         f'(Python {sys.version.split()[0]})</text>',
     ]
@@ -534,11 +536,16 @@ def write_chart(path, bars):
         colour = "#2f6db5" if target is None else ("#2e9b50" if speedup >= target else "#d2632b")
         text = name.replace("&", "&amp;").replace("<", "&lt;")
         out.append(f'<text x="{label_width - 8}" y="{y + 14}" text-anchor="end">{text}</text>')
-        out.append(f'<rect x="{label_width}" y="{y + 3}" width="{speedup * scale:.1f}" height="{row - 6}" fill="{colour}"/>')
+        out.append(
+            f'<rect x="{label_width}" y="{y + 3}" width="{speedup * scale:.1f}" height="{row - 6}" fill="{colour}"/>'
+        )
         out.append(f'<text x="{label_width + speedup * scale + 4:.1f}" y="{y + 14}">{speedup:.1f}x</text>')
         if target is not None:
             x = label_width + target * scale
-            out.append(f'<line x1="{x:.1f}" y1="{y + 1}" x2="{x:.1f}" y2="{y + row - 1}" stroke="black" stroke-dasharray="3,2"/>')
+            out.append(
+                f'<line x1="{x:.1f}" y1="{y + 1}" x2="{x:.1f}" y2="{y + row - 1}" '
+                'stroke="black" stroke-dasharray="3,2"/>'
+            )
     x = label_width + scale
     out.append(f'<line x1="{x:.1f}" y1="{top - 4}" x2="{x:.1f}" y2="{height - 26}" stroke="#999"/>')
     out.append(f'<text x="{x:.1f}" y="{height - 12}" text-anchor="middle" fill="#555">1x</text>')

@@ -67,9 +67,9 @@ _EXPORTS = {
 
 # Spelled out, for the checker and linters; the keys of _EXPORTS, sorted.
 __all__ = [
+    "CORE",
     "AdapterRegistry",
     "Attribute",
-    "CORE",
     "Interface",
     "InterfaceClass",
     "Specification",

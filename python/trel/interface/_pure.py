@@ -24,16 +24,16 @@ from collections.abc import Callable, Iterable
 from typing import Any, cast
 
 __all__ = [
-    "implementedBy",
-    "getObjectSpecification",
-    "providedBy",
-    "SpecificationBase",
-    "ObjectSpecificationDescriptor",
     "ClassProvidesBase",
     "InterfaceBase",
     "LookupBase",
+    "ObjectSpecificationDescriptor",
+    "SpecificationBase",
     "VerifyingBase",
     "adapter_hooks",
+    "getObjectSpecification",
+    "implementedBy",
+    "providedBy",
 ]
 
 _MISSING = object()
@@ -185,7 +185,7 @@ def providedBy(ob: object) -> Any:
     # Anything with "extends" is taken as a specification; any failure of
     # that probe counts as absence.
     try:
-        getattr(declared, "extends")
+        getattr(declared, "extends")  # noqa: B009 (any object: the checker knows no such attribute)
     except Exception:
         pass
     else:
@@ -219,7 +219,7 @@ _providedBy = providedBy
 class SpecificationBase:
     """Base type for Specification objects"""
 
-    __slots__ = ("__weakref__", "_implied", "_dependents", "_bases", "_v_attrs", "__iro__", "__sro__")
+    __slots__ = ("__iro__", "__sro__", "__weakref__", "_bases", "_dependents", "_implied", "_v_attrs")
 
     # Reading a field that was never set raises AttributeError.
     _implied: Any
@@ -327,7 +327,7 @@ def _interface_init_arguments(__name__: object = None, __module__: object = None
 class InterfaceBase(SpecificationBase):
     """Interface base type providing __call__ and __adapt__"""
 
-    __slots__ = ("__name__", "__ibmodule__", "__hash_cache")
+    __slots__ = ("__hash_cache", "__ibmodule__", "__name__")
 
     __name__: Any
     __ibmodule__: Any
@@ -381,8 +381,8 @@ class InterfaceBase(SpecificationBase):
             peer = cast(InterfaceBase, other)  # by its type, tested above
             return peer.__name__, peer.__ibmodule__
         try:
-            name = getattr(other, "__name__")
-            module = getattr(other, "__module__")
+            name = getattr(other, "__name__")  # noqa: B009 (any object, as above)
+            module = getattr(other, "__module__")  # noqa: B009
         except AttributeError:
             return None
         return name, module
@@ -459,10 +459,7 @@ class InterfaceBase(SpecificationBase):
 
 def _default_adapt(iface: InterfaceBase, obj: object) -> Any:
     spec = _providedBy(obj)
-    if _is_specification(spec):
-        provides = _implies(spec._implied, iface)
-    else:
-        provides = bool(spec(iface))
+    provides = _implies(spec._implied, iface) if _is_specification(spec) else bool(spec(iface))
     if provides:
         return obj
     hooks = _adapter_hooks
@@ -638,7 +635,8 @@ class VerifyingBase(LookupBase):
         except AttributeError:
             pass
         else:
-            if not (generations != tuple([registry._generation for registry in registries])):
+            # Tuple inequality, the test the C++ core makes.
+            if not (generations != tuple([registry._generation for registry in registries])):  # noqa: SIM202
                 return
         self.changed(None)
 

@@ -124,7 +124,7 @@ class Provides(Declaration):
 
     def __init__(self, cls: object, *interfaces: _Declarable) -> None:
         self.declared = _interfaces(interfaces)
-        Specification.__init__(self, self.declared + (implementedBy(cls),))
+        Specification.__init__(self, (*self.declared, implementedBy(cls)))
 
 
 class ClassProvides(Declaration, ClassProvidesBase):
@@ -140,7 +140,7 @@ class ClassProvides(Declaration, ClassProvidesBase):
         self._cls = cls
         self._implements = implementedBy(cls)
         self.declared = _interfaces(interfaces)
-        Specification.__init__(self, self.declared + (implementedBy(metaclass),))
+        Specification.__init__(self, (*self.declared, implementedBy(metaclass)))
 
 
 def _name_of(ob: object) -> str:
