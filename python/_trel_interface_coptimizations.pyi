@@ -42,7 +42,7 @@ class SpecificationBase:
     # A resolved specification that is not a SpecificationBase is called with
     # this one, and its answer is returned unchanged.
     def providedBy(self, ob: object, /) -> Any:
-        """Test whether an interface is implemented by the specification"""
+        """Test whether an interface is implemented by the """ "specification"
     def implementedBy(self, cls: object, /) -> Any:
         """Test whether the specification is implemented by a class or factory.
         Raise TypeError if argument is neither a class nor a callable."""

@@ -31,7 +31,7 @@ def test_type_properties():
     assert [name for name in vars(cls) if name in MEMBERS] == MEMBERS
     for name in MEMBERS:
         assert vars(cls)[name].__doc__ == ""
-    assert cls.providedBy.__doc__ == "Test whether an interface is implemented by the specification"
+    assert cls.providedBy.__doc__ == "Test whether an interface is implemented by the " "specification"
     assert cls.implementedBy.__doc__ == (
         "Test whether the specification is implemented by a class or factory.\n"
         "Raise TypeError if argument is neither a class nor a callable."

@@ -275,6 +275,32 @@ int parse_query(PyObject* const* args, Py_ssize_t nargs, PyObject* kwnames, cons
     return parse_query_general(args, nargs, kwnames, format, keywords, out);
 }
 
+PyObject* answer_lookup(PyObject* self, const QueryArguments& a) noexcept {
+    return cached_lookup(self, a.first, a.second, a.name, a.default_);
+}
+
+PyObject* answer_lookup1(PyObject* self, const QueryArguments& a) noexcept {
+    return cached_lookup1(self, a.first, a.second, a.name, a.default_);
+}
+
+// queryAdapter(object, provided, ...)
+PyObject* answer_query_adapter(PyObject* self, const QueryArguments& a) noexcept {
+    return cached_adapter_hook(self, a.second, a.first, a.name, a.default_);
+}
+
+// adapter_hook(provided, object, ...)
+PyObject* answer_adapter_hook(PyObject* self, const QueryArguments& a) noexcept {
+    return cached_adapter_hook(self, a.first, a.second, a.name, a.default_);
+}
+
+PyObject* answer_lookup_all(PyObject* self, const QueryArguments& a) noexcept {
+    return cached_lookup_all(self, a.first, a.second);
+}
+
+PyObject* answer_subscriptions(PyObject* self, const QueryArguments& a) noexcept {
+    return cached_subscriptions(self, a.first, a.second);
+}
+
 char* required_keywords[] = {const_cast<char*>("required"), const_cast<char*>("provided"),
                              const_cast<char*>("name"), const_cast<char*>("default"), nullptr};
 char* collection_keywords[] = {const_cast<char*>("required"), const_cast<char*>("provided"), nullptr};
@@ -285,55 +311,15 @@ char* adapter_hook_keywords[] = {const_cast<char*>("provided"), const_cast<char*
 
 namespace {
 
-PyObject* lookup_lookup(PyObject* self, PyObject* const* args, Py_ssize_t nargs, PyObject* kwnames) {
-    QueryArguments a{};
-    if (parse_query(args, nargs, kwnames, "OO|OO:LookupBase.lookup", required_keywords, 4, a) < 0) {
-        return nullptr;
-    }
-    return cached_lookup(self, a.first, a.second, a.name, a.default_);
-}
-
-PyObject* lookup_lookup1(PyObject* self, PyObject* const* args, Py_ssize_t nargs, PyObject* kwnames) {
-    QueryArguments a{};
-    if (parse_query(args, nargs, kwnames, "OO|OO:LookupBase.lookup1", required_keywords, 4, a) < 0) {
-        return nullptr;
-    }
-    return cached_lookup1(self, a.first, a.second, a.name, a.default_);
-}
-
-PyObject* lookup_query_adapter(PyObject* self, PyObject* const* args, Py_ssize_t nargs, PyObject* kwnames) {
-    QueryArguments a{};
-    if (parse_query(args, nargs, kwnames, "OO|OO:LookupBase.queryAdapter", query_adapter_keywords, 4, a) <
-        0) {
-        return nullptr;
-    }
-    return cached_adapter_hook(self, a.second, a.first, a.name, a.default_);
-}
-
-PyObject* lookup_adapter_hook(PyObject* self, PyObject* const* args, Py_ssize_t nargs, PyObject* kwnames) {
-    QueryArguments a{};
-    if (parse_query(args, nargs, kwnames, "OO|OO:LookupBase.adapter_hook", adapter_hook_keywords, 4, a) < 0) {
-        return nullptr;
-    }
-    return cached_adapter_hook(self, a.first, a.second, a.name, a.default_);
-}
-
-PyObject* lookup_lookup_all(PyObject* self, PyObject* const* args, Py_ssize_t nargs, PyObject* kwnames) {
-    QueryArguments a{};
-    if (parse_query(args, nargs, kwnames, "OO:LookupBase.lookupAll", collection_keywords, 2, a) < 0) {
-        return nullptr;
-    }
-    return cached_lookup_all(self, a.first, a.second);
-}
-
+const QueryMethod lookup_query = {"OO|OO:LookupBase.lookup", required_keywords, 4, answer_lookup};
+const QueryMethod lookup1_query = {"OO|OO:LookupBase.lookup1", required_keywords, 4, answer_lookup1};
+const QueryMethod query_adapter_query = {"OO|OO:LookupBase.queryAdapter", query_adapter_keywords, 4,
+                                         answer_query_adapter};
+const QueryMethod adapter_hook_query = {"OO|OO:LookupBase.adapter_hook", adapter_hook_keywords, 4,
+                                        answer_adapter_hook};
+const QueryMethod lookup_all_query = {"OO:LookupBase.lookupAll", collection_keywords, 2, answer_lookup_all};
 // Its format names no method, so its argument errors name none.
-PyObject* lookup_subscriptions(PyObject* self, PyObject* const* args, Py_ssize_t nargs, PyObject* kwnames) {
-    QueryArguments a{};
-    if (parse_query(args, nargs, kwnames, "OO", collection_keywords, 2, a) < 0) {
-        return nullptr;
-    }
-    return cached_subscriptions(self, a.first, a.second);
-}
+const QueryMethod subscriptions_query = {"OO", collection_keywords, 2, answer_subscriptions};
 
 PyObject* lookup_changed(PyObject* self, PyObject* /*ignored*/) {
     lookup_clear_caches(self);
@@ -353,12 +339,15 @@ void lookup_dealloc(PyObject* self) {
 
 PyMethodDef lookup_methods[] = {
     {"changed", lookup_changed, METH_O, ""},
-    {"lookup", as_fastcall_keywords(lookup_lookup), METH_FASTCALL | METH_KEYWORDS, ""},
-    {"lookup1", as_fastcall_keywords(lookup_lookup1), METH_FASTCALL | METH_KEYWORDS, ""},
-    {"queryAdapter", as_fastcall_keywords(lookup_query_adapter), METH_FASTCALL | METH_KEYWORDS, ""},
-    {"adapter_hook", as_fastcall_keywords(lookup_adapter_hook), METH_FASTCALL | METH_KEYWORDS, ""},
-    {"lookupAll", as_fastcall_keywords(lookup_lookup_all), METH_FASTCALL | METH_KEYWORDS, ""},
-    {"subscriptions", as_fastcall_keywords(lookup_subscriptions), METH_FASTCALL | METH_KEYWORDS, ""},
+    {"lookup", as_fastcall_keywords(query_method<lookup_query>), METH_FASTCALL | METH_KEYWORDS, ""},
+    {"lookup1", as_fastcall_keywords(query_method<lookup1_query>), METH_FASTCALL | METH_KEYWORDS, ""},
+    {"queryAdapter", as_fastcall_keywords(query_method<query_adapter_query>), METH_FASTCALL | METH_KEYWORDS,
+     ""},
+    {"adapter_hook", as_fastcall_keywords(query_method<adapter_hook_query>), METH_FASTCALL | METH_KEYWORDS,
+     ""},
+    {"lookupAll", as_fastcall_keywords(query_method<lookup_all_query>), METH_FASTCALL | METH_KEYWORDS, ""},
+    {"subscriptions", as_fastcall_keywords(query_method<subscriptions_query>), METH_FASTCALL | METH_KEYWORDS,
+     ""},
     {nullptr, nullptr, 0, nullptr},
 };
 

@@ -62,6 +62,38 @@ extern char* adapter_hook_keywords[];
 int parse_query(PyObject* const* args, Py_ssize_t nargs, PyObject* kwnames, const char* format,
                 char* const* keywords, Py_ssize_t max_positional, QueryArguments& out) noexcept;
 
+// One query method: how it reads its arguments (its format names the
+// method on LookupBase and nothing on VerifyingBase) and the cached routine
+// that answers it.
+struct QueryMethod {
+    const char* format;
+    char* const* keywords;
+    Py_ssize_t max_positional;
+    PyObject* (*answer)(PyObject* self, const QueryArguments& arguments) noexcept;
+};
+
+// The six queries' answers from parsed arguments.
+PyObject* answer_lookup(PyObject* self, const QueryArguments& a) noexcept;
+PyObject* answer_lookup1(PyObject* self, const QueryArguments& a) noexcept;
+PyObject* answer_query_adapter(PyObject* self, const QueryArguments& a) noexcept;
+PyObject* answer_adapter_hook(PyObject* self, const QueryArguments& a) noexcept;
+PyObject* answer_lookup_all(PyObject* self, const QueryArguments& a) noexcept;
+PyObject* answer_subscriptions(PyObject* self, const QueryArguments& a) noexcept;
+
+inline int unchecked(PyObject* /*self*/) noexcept { return 0; }
+
+// The body of every query method: parse; then `check`, which an argument
+// error never reaches; then answer.
+template <const QueryMethod& method, int (*check)(PyObject*) noexcept = unchecked>
+PyObject* query_method(PyObject* self, PyObject* const* args, Py_ssize_t nargs, PyObject* kwnames) noexcept {
+    QueryArguments a{};
+    if (parse_query(args, nargs, kwnames, method.format, method.keywords, method.max_positional, a) < 0 ||
+        check(self) < 0) {
+        return nullptr;
+    }
+    return method.answer(self, a);
+}
+
 template <typename Function> PyCFunction as_fastcall_keywords(Function function) noexcept {
     PyObject* (*typed)(PyObject*, PyObject* const*, Py_ssize_t, PyObject*) = function;
     return reinterpret_cast<PyCFunction>(reinterpret_cast<void (*)()>(typed));

@@ -122,63 +122,13 @@ PyObject* verifying_changed(PyObject* self, PyObject* /*ignored*/) {
     Py_RETURN_NONE;
 }
 
-// The formats name no method, so argument errors name none. An argument
-// error ends the call before the check.
-PyObject* verifying_lookup(PyObject* self, PyObject* const* args, Py_ssize_t nargs, PyObject* kwnames) {
-    QueryArguments a{};
-    if (parse_query(args, nargs, kwnames, "OO|OO", required_keywords, 4, a) < 0 ||
-        verify_generations(self) < 0) {
-        return nullptr;
-    }
-    return cached_lookup(self, a.first, a.second, a.name, a.default_);
-}
-
-PyObject* verifying_lookup1(PyObject* self, PyObject* const* args, Py_ssize_t nargs, PyObject* kwnames) {
-    QueryArguments a{};
-    if (parse_query(args, nargs, kwnames, "OO|OO", required_keywords, 4, a) < 0 ||
-        verify_generations(self) < 0) {
-        return nullptr;
-    }
-    return cached_lookup1(self, a.first, a.second, a.name, a.default_);
-}
-
-PyObject* verifying_query_adapter(PyObject* self, PyObject* const* args, Py_ssize_t nargs,
-                                  PyObject* kwnames) {
-    QueryArguments a{};
-    if (parse_query(args, nargs, kwnames, "OO|OO", query_adapter_keywords, 4, a) < 0 ||
-        verify_generations(self) < 0) {
-        return nullptr;
-    }
-    return cached_adapter_hook(self, a.second, a.first, a.name, a.default_);
-}
-
-PyObject* verifying_adapter_hook(PyObject* self, PyObject* const* args, Py_ssize_t nargs, PyObject* kwnames) {
-    QueryArguments a{};
-    if (parse_query(args, nargs, kwnames, "OO|OO", adapter_hook_keywords, 4, a) < 0 ||
-        verify_generations(self) < 0) {
-        return nullptr;
-    }
-    return cached_adapter_hook(self, a.first, a.second, a.name, a.default_);
-}
-
-PyObject* verifying_lookup_all(PyObject* self, PyObject* const* args, Py_ssize_t nargs, PyObject* kwnames) {
-    QueryArguments a{};
-    if (parse_query(args, nargs, kwnames, "OO", collection_keywords, 2, a) < 0 ||
-        verify_generations(self) < 0) {
-        return nullptr;
-    }
-    return cached_lookup_all(self, a.first, a.second);
-}
-
-PyObject* verifying_subscriptions(PyObject* self, PyObject* const* args, Py_ssize_t nargs,
-                                  PyObject* kwnames) {
-    QueryArguments a{};
-    if (parse_query(args, nargs, kwnames, "OO", collection_keywords, 2, a) < 0 ||
-        verify_generations(self) < 0) {
-        return nullptr;
-    }
-    return cached_subscriptions(self, a.first, a.second);
-}
+// The formats name no method, so argument errors name none.
+const QueryMethod lookup_query = {"OO|OO", required_keywords, 4, answer_lookup};
+const QueryMethod lookup1_query = {"OO|OO", required_keywords, 4, answer_lookup1};
+const QueryMethod query_adapter_query = {"OO|OO", query_adapter_keywords, 4, answer_query_adapter};
+const QueryMethod adapter_hook_query = {"OO|OO", adapter_hook_keywords, 4, answer_adapter_hook};
+const QueryMethod lookup_all_query = {"OO", collection_keywords, 2, answer_lookup_all};
+const QueryMethod subscriptions_query = {"OO", collection_keywords, 2, answer_subscriptions};
 
 int verifying_clear(PyObject* self) {
     verifying_clear_fields(self);
@@ -203,12 +153,18 @@ void verifying_dealloc(PyObject* self) {
 
 PyMethodDef verifying_methods[] = {
     {"changed", verifying_changed, METH_O, ""},
-    {"lookup", as_fastcall_keywords(verifying_lookup), METH_FASTCALL | METH_KEYWORDS, ""},
-    {"lookup1", as_fastcall_keywords(verifying_lookup1), METH_FASTCALL | METH_KEYWORDS, ""},
-    {"queryAdapter", as_fastcall_keywords(verifying_query_adapter), METH_FASTCALL | METH_KEYWORDS, ""},
-    {"adapter_hook", as_fastcall_keywords(verifying_adapter_hook), METH_FASTCALL | METH_KEYWORDS, ""},
-    {"lookupAll", as_fastcall_keywords(verifying_lookup_all), METH_FASTCALL | METH_KEYWORDS, ""},
-    {"subscriptions", as_fastcall_keywords(verifying_subscriptions), METH_FASTCALL | METH_KEYWORDS, ""},
+    {"lookup", as_fastcall_keywords(query_method<lookup_query, verify_generations>),
+     METH_FASTCALL | METH_KEYWORDS, ""},
+    {"lookup1", as_fastcall_keywords(query_method<lookup1_query, verify_generations>),
+     METH_FASTCALL | METH_KEYWORDS, ""},
+    {"queryAdapter", as_fastcall_keywords(query_method<query_adapter_query, verify_generations>),
+     METH_FASTCALL | METH_KEYWORDS, ""},
+    {"adapter_hook", as_fastcall_keywords(query_method<adapter_hook_query, verify_generations>),
+     METH_FASTCALL | METH_KEYWORDS, ""},
+    {"lookupAll", as_fastcall_keywords(query_method<lookup_all_query, verify_generations>),
+     METH_FASTCALL | METH_KEYWORDS, ""},
+    {"subscriptions", as_fastcall_keywords(query_method<subscriptions_query, verify_generations>),
+     METH_FASTCALL | METH_KEYWORDS, ""},
     {nullptr, nullptr, 0, nullptr},
 };
 

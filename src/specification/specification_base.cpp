@@ -111,7 +111,8 @@ PyObject* specification_implemented_by(PyObject* self, PyObject* cls) {
 
 PyMethodDef specification_methods[] = {
     {"providedBy", specification_provided_by, METH_O,
-     "Test whether an interface is implemented by the specification"},
+     "Test whether an interface is implemented by the "
+     "specification"},
     {"implementedBy", specification_implemented_by, METH_O,
      "Test whether the specification is implemented by a class or factory.\n"
      "Raise TypeError if argument is neither a class nor a callable."},

@@ -241,7 +241,7 @@ class SpecificationBase:
         return _implies(self._implied, other)
 
     def providedBy(self, ob: object) -> Any:
-        """Test whether an interface is implemented by the specification"""
+        """Test whether an interface is implemented by the """ "specification"
         spec = _providedBy(ob)
         if _is_specification(spec):
             return _implies(spec._implied, self)

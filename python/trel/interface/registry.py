@@ -15,7 +15,7 @@ query and drop theirs, so no cached answer is ever stale.
 from __future__ import annotations
 
 import weakref
-from collections.abc import Iterable, Sequence
+from collections.abc import Callable, Iterable, Sequence
 from typing import Any, Union
 
 from trel.interface._core import SpecificationBase, VerifyingBase, providedBy
@@ -106,7 +106,7 @@ class AdapterLookup(VerifyingBase):
         for registry in reversed(self._registry.ro):
             by_order = registry._adapters
             if len(required) < len(by_order):
-                _all(by_order[len(required)], required, registry._extendors_of(provided), result, 0)
+                _each_leaf(by_order[len(required)], required, registry._extendors_of(provided), result.update)
         return tuple(result.items())
 
     def _uncached_subscriptions(
@@ -117,7 +117,7 @@ class AdapterLookup(VerifyingBase):
         for registry in reversed(self._registry.ro):
             by_order = registry._subscribers
             if len(required) < len(by_order):
-                _subscribed(by_order[len(required)], required, registry._extendors_of(provided), result, 0)
+                _each_leaf(by_order[len(required)], required, registry._extendors_of(provided), result.extend)
         return tuple(result)
 
 
@@ -145,38 +145,25 @@ def _first(
     return None
 
 
-def _all(
+def _each_leaf(
     components: _Components,
     required: Sequence[SpecificationBase],
     extendors: Sequence[object],
-    result: dict[str, Any],
-    i: int,
+    collect: Callable[[Any], object],
+    i: int = 0,
 ) -> None:
+    """Hands every registration matching the required specifications to
+    ``collect``, least specific first, so that later ones take precedence."""
     if i < len(required):
         for spec in reversed(required[i].__sro__):
             nested = components.get(spec)
             if nested:
-                _all(nested, required, extendors, result, i + 1)
+                _each_leaf(nested, required, extendors, collect, i + 1)
         return
     for provided in reversed(extendors):
-        result.update(components.get(provided, {}))
-
-
-def _subscribed(
-    components: _Components,
-    required: Sequence[SpecificationBase],
-    extendors: Sequence[object],
-    result: list[Any],
-    i: int,
-) -> None:
-    if i < len(required):
-        for spec in reversed(required[i].__sro__):
-            nested = components.get(spec)
-            if nested:
-                _subscribed(nested, required, extendors, result, i + 1)
-        return
-    for provided in reversed(extendors):
-        result.extend(components.get(provided, ()))
+        leaf = components.get(provided)
+        if leaf:
+            collect(leaf)
 
 
 def _registry_bases(registry: AdapterRegistry) -> tuple[AdapterRegistry, ...]:
