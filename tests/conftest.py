@@ -38,6 +38,7 @@ DUAL_CORE = {
     "test_adaptation.py",
     "test_lookup.py",
     "test_verifying.py",
+    "test_probes.py",
 }
 
 

@@ -54,16 +54,36 @@ inline void set_field(PyObject*& slot, PyObject* new_value) noexcept {
 // Unsets an owned field before releasing its reference (as Py_CLEAR does).
 inline void clear_field(PyObject*& slot) noexcept { set_field(slot, nullptr); }
 
-// A dict probe in which every failure (a key whose hashing or comparison
-// raises) counts as absence and leaves nothing pending: PyDict_GetItem's
-// answer, without the save and restore of the current exception that it
-// pays on every call. Callers have no exception set. Borrowed result; it may
-// run the key's __hash__ and __eq__.
+// The probes below count a failed lookup as absence. That holds for ordinary
+// failures only (Exception subclasses other than MemoryError): an interrupt,
+// an exit request or a memory error is no answer about the object, so it
+// stays set for the caller to pass on. Returns 0 when nothing is pending any
+// more, -1 when the pending exception must propagate.
+inline int clear_ordinary_error() noexcept {
+    PyObject* type = PyErr_Occurred();
+    if (!type) {
+        return 0;
+    }
+    if (PyErr_GivenExceptionMatches(type, PyExc_Exception) &&
+        !PyErr_GivenExceptionMatches(type, PyExc_MemoryError)) {
+        PyErr_Clear();
+        return 0;
+    }
+    return -1;
+}
+
+// A dict probe in which an ordinary failure (a key whose hashing or
+// comparison raises) counts as absence and leaves nothing pending:
+// PyDict_GetItem's answer, without the save and restore of the current
+// exception that it pays on every call. Callers have no exception set.
+// Borrowed result; it may run the key's __hash__ and __eq__. NULL means
+// absent, unless an exception is left set (see clear_ordinary_error), which
+// the caller must check for with PyErr_Occurred and pass on.
 inline PyObject* dict_find_quietly(PyObject* dict, PyObject* key) noexcept {
     assert(!PyErr_Occurred());
     PyObject* found = PyDict_GetItemWithError(dict, key);
-    if (!found && PyErr_Occurred()) {
-        PyErr_Clear();
+    if (!found) {
+        (void)clear_ordinary_error();
     }
     return found;
 }

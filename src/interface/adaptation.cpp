@@ -46,11 +46,18 @@ PyObject* ask_hooks(PyObject* iface, PyObject* obj) noexcept {
 
 // The class selects its own __adapt__ by defining _CALL_CUSTOM_ADAPT in its
 // own namespace; its presence alone counts, and base classes are not searched.
-bool selects_custom_adapt(PyObject* iface) noexcept {
+// 1, 0, or -1 when the probe was interrupted.
+int selects_custom_adapt(PyObject* iface) noexcept {
     // Held: a key of the namespace may compare by running Python code that
     // rebinds iface.__class__ and frees the class with its namespace.
     Ref own = Ref::steal(PyType_GetDict(Py_TYPE(iface)));
-    return own && dict_find_quietly(own.get(), module_state.names.call_custom_adapt) != nullptr;
+    if (!own) {
+        return 0;
+    }
+    if (dict_find_quietly(own.get(), module_state.names.call_custom_adapt)) {
+        return 1;
+    }
+    return PyErr_Occurred() ? -1 : 0;
 }
 
 PyObject* adapt(PyObject* self, PyObject* obj, PyObject* alternate) noexcept {
@@ -65,8 +72,11 @@ PyObject* adapt(PyObject* self, PyObject* obj, PyObject* alternate) noexcept {
             return adapter.release();
         }
     }
-    Ref adapter = Ref::steal(selects_custom_adapt(self) ? PyObject_CallMethodOneArg(self, names.adapt, obj)
-                                                        : default_adapt(self, obj));
+    const int custom = selects_custom_adapt(self);
+    if (custom < 0) {
+        return nullptr;
+    }
+    Ref adapter = Ref::steal(custom ? PyObject_CallMethodOneArg(self, names.adapt, obj) : default_adapt(self, obj));
     if (!adapter || adapter.get() != Py_None) {
         return adapter.release();
     }

@@ -36,6 +36,9 @@ Ref cache_level(PyObject* parent, PyObject* key) noexcept {
     if (found) {
         return Ref::borrow(found);
     }
+    if (PyErr_Occurred()) {
+        return {};
+    }
     Ref level = Ref::steal(PyDict_New());
     if (!level || PyDict_SetItem(parent, key, level.get()) < 0) {
         return {};
@@ -108,6 +111,9 @@ PyObject* cached_collection(PyObject* self, PyObject* LookupObject::*field, PyOb
     if (found) {
         return Py_NewRef(found);
     }
+    if (PyErr_Occurred()) {
+        return nullptr;
+    }
     Ref result = call_uncached(self, method, key.get(), provided, nullptr);
     if (!result || PyDict_SetItem(leaf.get(), key.get(), result.get()) < 0) {
         return nullptr;
@@ -136,6 +142,9 @@ PyObject* cached_lookup(PyObject* self, PyObject* required, PyObject* provided, 
     if (found) {
         return with_default(found, default_);
     }
+    if (PyErr_Occurred()) {
+        return nullptr;
+    }
     Ref result = call_uncached(self, module_state.names.uncached_lookup, tuple.get(), provided, name);
     if (!result || PyDict_SetItem(leaf.get(), key, result.get()) < 0) {
         return nullptr;
@@ -155,6 +164,9 @@ PyObject* cached_lookup1(PyObject* self, PyObject* required, PyObject* provided,
     PyObject* found = dict_find_quietly(leaf.get(), required);
     if (found) [[likely]] {
         return with_default(found, default_);
+    }
+    if (PyErr_Occurred()) {
+        return nullptr;
     }
     // The miss goes through lookup's routine, which walks the caches again
     // (they may have been replaced meanwhile) and stores under `required`.

@@ -24,7 +24,8 @@ PyObject* implemented_by_fallback(PyObject* cls) noexcept {
 // The namespace that may declare cls's "__implemented__": a class's own
 // dictionary, read directly (no metaclass "__dict__", no proxy), or the
 // "__dict__" attribute of anything else. Empty with no exception set when
-// there is none: every failure of the fetch counts as "no namespace".
+// there is none: an ordinary failure of the fetch counts as "no namespace".
+// Empty with an exception set when the fetch was interrupted.
 Ref own_namespace(PyObject* cls) noexcept {
     if (PyType_Check(cls)) {
         Ref dict = Ref::steal(PyType_GetDict(reinterpret_cast<PyTypeObject*>(cls)));
@@ -34,13 +35,14 @@ Ref own_namespace(PyObject* cls) noexcept {
     }
     Ref dict;
     if (PyObject_GetOptionalAttr(cls, module_state.names.dict, dict.out()) < 0) {
-        PyErr_Clear();
+        (void)clear_ordinary_error();
     }
     return dict;
 }
 
 // The value of "__implemented__" in the namespace, or empty with no
-// exception set: a missing key and any failure of the lookup count alike.
+// exception set: a missing key and an ordinary failure of the lookup count
+// alike. Empty with an exception set when the lookup was interrupted.
 Ref own_implemented(PyObject* namespace_) noexcept {
     PyObject* name = module_state.names.implemented;
     if (PyDict_CheckExact(namespace_)) {
@@ -48,13 +50,13 @@ Ref own_implemented(PyObject* namespace_) noexcept {
         // a KeyError for the common miss.
         Ref value;
         if (PyDict_GetItemRef(namespace_, name, value.out()) < 0) {
-            PyErr_Clear();
+            (void)clear_ordinary_error();
         }
         return value;
     }
     Ref value = Ref::steal(PyObject_GetItem(namespace_, name));
     if (!value) {
-        PyErr_Clear();
+        (void)clear_ordinary_error();
     }
     return value;
 }
@@ -74,9 +76,12 @@ PyObject* implemented_by(PyObject* cls) noexcept {
     {
         Ref namespace_ = own_namespace(cls);
         if (!namespace_) {
-            return implemented_by_fallback(cls);
+            return PyErr_Occurred() ? nullptr : implemented_by_fallback(cls);
         }
         value = own_implemented(namespace_.get());
+        if (!value && PyErr_Occurred()) {
+            return nullptr;
+        }
     }
     if (ensure_declarations() < 0) {
         return nullptr;
@@ -94,6 +99,9 @@ PyObject* implemented_by(PyObject* cls) noexcept {
         PyObject* listed = dict_find_quietly(table, cls);
         if (listed) {
             return Py_NewRef(listed);
+        }
+        if (PyErr_Occurred()) {
+            return nullptr;
         }
     }
     return implemented_by_fallback(cls);
@@ -160,11 +168,12 @@ PyObject* provided_by(PyObject* ob) noexcept {
         if (is_specification(declared.get())) {
             return declared.release();
         }
-        // Anything that looks like a specification is taken as one; any
-        // failure of the "extends" lookup counts as absence.
+        // Anything that looks like a specification is taken as one; an
+        // ordinary failure of the "extends" lookup counts as absence.
         Ref extends;
-        if (PyObject_GetOptionalAttr(declared.get(), names.extends, extends.out()) < 0) {
-            PyErr_Clear();
+        if (PyObject_GetOptionalAttr(declared.get(), names.extends, extends.out()) < 0 &&
+            clear_ordinary_error() < 0) {
+            return nullptr;
         }
         if (extends) {
             return declared.release();
@@ -179,15 +188,16 @@ PyObject* provided_by(PyObject* ob) noexcept {
         }
     }
     Ref own;
-    if (PyObject_GetOptionalAttr(ob, names.provides, own.out()) < 0) {
-        PyErr_Clear();
+    if (PyObject_GetOptionalAttr(ob, names.provides, own.out()) < 0 && clear_ordinary_error() < 0) {
+        return nullptr;
     }
     if (!own) {
         return implemented_by(cls.get());
     }
     Ref inherited;
-    if (PyObject_GetOptionalAttr(cls.get(), names.provides, inherited.out()) < 0) {
-        PyErr_Clear();
+    if (PyObject_GetOptionalAttr(cls.get(), names.provides, inherited.out()) < 0 &&
+        clear_ordinary_error() < 0) {
+        return nullptr;
     }
     if (inherited && inherited.get() == own.get()) {
         return implemented_by(cls.get());

@@ -19,8 +19,10 @@ PyObject* object_specification_descriptor_get(PyObject* /*self*/, PyObject* inst
     // rebind inst.__class__ and free that type before it is used.
     Ref keep_cls = Ref::borrow(cls);
     Ref provides;
-    if (PyObject_GetOptionalAttr(inst, module_state.names.provides, provides.out()) < 0) {
-        PyErr_Clear(); // any failure of the lookup means "nothing of its own"
+    // An ordinary failure of the lookup means "nothing of its own".
+    if (PyObject_GetOptionalAttr(inst, module_state.names.provides, provides.out()) < 0 &&
+        clear_ordinary_error() < 0) {
+        return nullptr;
     }
     if (provides) {
         return provides.release();

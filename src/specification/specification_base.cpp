@@ -18,10 +18,11 @@ int specification_implies(PyObject* spec, PyObject* key) noexcept {
     }
     // The key's __hash__ or __eq__ may rebind or delete `_implied`; the
     // probe must not see its dict freed underneath it.
-    Py_INCREF(implied);
-    bool found = dict_find_quietly(implied, key) != nullptr;
-    Py_DECREF(implied);
-    return found ? 1 : 0;
+    Ref held = Ref::borrow(implied);
+    if (dict_find_quietly(held.get(), key)) {
+        return 1;
+    }
+    return PyErr_Occurred() ? -1 : 0;
 }
 
 int specification_clear(PyObject* self) noexcept {

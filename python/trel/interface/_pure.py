@@ -100,6 +100,17 @@ def _declarations() -> _Bridge:
 # --- Resolution ---------------------------------------------------------------
 
 
+def _only_ordinary(error: Exception) -> None:
+    """Let a probe count ``error`` as absence only if it is an ordinary failure.
+
+    Probes treat a failed lookup as "not there"; a memory error is no answer
+    about the object, so it propagates. (Interrupts and exit requests are not
+    ``Exception`` subclasses and are never caught by the probes at all.)
+    """
+    if isinstance(error, MemoryError):
+        raise error
+
+
 def _is_specification(ob: object) -> bool:
     """The SpecificationBase test by actual type: ``__class__`` plays no part."""
     kind = type(ob)
@@ -117,7 +128,8 @@ def _implies(implied: object, key: object) -> bool:
         return False
     try:
         return dict.__contains__(cast("dict[object, object]", implied), key)  # a dict, tested above
-    except Exception:
+    except Exception as error:
+        _only_ordinary(error)
         return False
 
 
@@ -131,16 +143,19 @@ def implementedBy(cls: object) -> Any:
     if issubclass(type(cls), type):
         try:
             value = _class_namespace(cls).get("__implemented__", _MISSING)
-        except Exception:
+        except Exception as error:
+            _only_ordinary(error)
             value = _MISSING
     else:
         try:
             namespace = cls.__dict__
-        except Exception:
+        except Exception as error:
+            _only_ordinary(error)
             return _declarations().fallback(cls)
         try:
             value = namespace["__implemented__"]
-        except Exception:
+        except Exception as error:
+            _only_ordinary(error)
             value = _MISSING
     bridge = _declarations()
     if value is not _MISSING:
@@ -151,7 +166,8 @@ def implementedBy(cls: object) -> Any:
     if issubclass(type(table), dict):
         try:
             listed = dict.get(table, cls, _MISSING)
-        except Exception:  # an unhashable cls is simply not listed
+        except Exception as error:  # an unhashable cls is simply not listed
+            _only_ordinary(error)
             listed = _MISSING
         if listed is not _MISSING:
             return listed
@@ -186,20 +202,22 @@ def providedBy(ob: object) -> Any:
     # that probe counts as absence.
     try:
         getattr(declared, "extends")  # noqa: B009 (any object: the checker knows no such attribute)
-    except Exception:
-        pass
+    except Exception as error:
+        _only_ordinary(error)
     else:
         return declared
     cls = ob.__class__
     try:
         own = getattr(ob, "__provides__", _MISSING)
-    except Exception:
+    except Exception as error:
+        _only_ordinary(error)
         own = _MISSING
     if own is _MISSING:
         return _implementedBy(cls)
     try:
         inherited = getattr(cls, "__provides__", _MISSING)
-    except Exception:
+    except Exception as error:
+        _only_ordinary(error)
         inherited = _MISSING
     if inherited is _MISSING:
         return own
@@ -268,7 +286,8 @@ class ObjectSpecificationDescriptor:
             return _getObjectSpecification(cls)
         try:
             provides = getattr(inst, "__provides__", _MISSING)
-        except Exception:
+        except Exception as error:
+            _only_ordinary(error)
             provides = _MISSING
         if provides is not _MISSING:
             return provides
@@ -442,7 +461,7 @@ class InterfaceBase(SpecificationBase):
             if adapter is not None:
                 return adapter
         # Only the interface's exact class selects an overriding __adapt__.
-        if "_CALL_CUSTOM_ADAPT" in _class_namespace(type(self)):
+        if _selects_custom_adapt(type(self)):
             adapter = self.__adapt__(obj)
         else:
             adapter = _default_adapt(self, obj)
@@ -455,6 +474,16 @@ class InterfaceBase(SpecificationBase):
     def __adapt__(self, obj: object) -> Any:
         """Adapt an object to the reciever"""
         return _default_adapt(self, obj)
+
+
+def _selects_custom_adapt(cls: type) -> bool:
+    """Whether the class's own namespace has a "_CALL_CUSTOM_ADAPT" key; base
+    classes are not searched, and a key that fails to compare is absent."""
+    try:
+        return "_CALL_CUSTOM_ADAPT" in _class_namespace(cls)
+    except Exception as error:
+        _only_ordinary(error)
+        return False
 
 
 def _default_adapt(iface: InterfaceBase, obj: object) -> Any:
@@ -488,7 +517,8 @@ def _level(parent: dict[Any, Any], key: object) -> dict[Any, Any]:
     """The nested dictionary under ``key``, created on first use."""
     try:
         level = dict.get(parent, key)
-    except Exception:  # a key that cannot be hashed reads as a miss; the store raises
+    except Exception as error:  # a key that cannot be hashed reads as a miss; the store raises
+        _only_ordinary(error)
         level = None
     if level is None:
         level = parent[key] = {}
@@ -498,7 +528,8 @@ def _level(parent: dict[Any, Any], key: object) -> dict[Any, Any]:
 def _probe(leaf: dict[Any, Any], key: object) -> Any:
     try:
         return dict.get(leaf, key, _MISSING)
-    except Exception:
+    except Exception as error:
+        _only_ordinary(error)
         return _MISSING
 
 
