@@ -70,3 +70,25 @@ static inline PyObject* trel_type_lookup(PyTypeObject* type, PyObject* name) {
     return nullptr;
 #endif
 }
+
+// Returns a static type readied by a runtime that has since been finalised
+// to the state PyType_Ready expects of a type never readied. Whatever the
+// type referred to (its namespace, bases, MRO, subclass list) belonged to
+// that runtime and may be freed, so it is dropped untouched; the version tag
+// would name an entry of the dead runtime's type cache.
+static inline void forget_readied_type(PyTypeObject* type) {
+    type->tp_flags &= ~(Py_TPFLAGS_READY | Py_TPFLAGS_READYING | Py_TPFLAGS_VALID_VERSION_TAG);
+    type->tp_dict = nullptr;
+    type->tp_bases = nullptr;
+    type->tp_mro = nullptr;
+    type->tp_cache = nullptr;
+    type->tp_subclasses = nullptr;
+    type->tp_weaklist = nullptr;
+    type->tp_version_tag = 0;
+#if PY_VERSION_HEX >= 0x030C0000 // type watchers: 3.12
+    type->tp_watched = 0;
+#endif
+#if PY_VERSION_HEX >= 0x030D0000 // the per-type count of version tags handed out: 3.13
+    type->tp_versions_used = 0;
+#endif
+}

@@ -8,6 +8,8 @@
 #include "../lookup/verifying_base.hpp"
 #include "../specification/specification_base.hpp"
 
+#include <cstdint>
+
 namespace trel {
 
 ModuleState module_state = {};
@@ -78,7 +80,12 @@ PyModuleDef module_definition = {
     .m_base = PyModuleDef_HEAD_INIT,
     .m_name = "_trel_interface_coptimizations",
     .m_doc = "C optimizations for trel.interface\n\n",
-    .m_size = -1,
+    // 0, not -1: with -1 the interpreter copies the first module's namespace
+    // into every later import, in any interpreter, without calling
+    // `initialise`, which would hand one interpreter's hooks list and
+    // declarations to another. With 0 every import runs `initialise`, which
+    // gives the owning interpreter its state again and refuses the others.
+    .m_size = 0,
     .m_methods = module_methods,
 };
 
@@ -103,15 +110,72 @@ int create_state() noexcept {
     return 0;
 }
 
+// The state and the types hold objects of one interpreter, so only one
+// interpreter of the process uses the module: the first that imports it.
+// Interpreter ids are never reused while the runtime lives, and the runtime's
+// finalisation forgets the owner (see forget_runtime).
+struct Ownership {
+    bool claimed;
+    int64_t interpreter;
+    // Set once all of the state is made and the types are ready; later
+    // imports by the owner then share them.
+    bool complete;
+};
+
+Ownership ownership = {};
+
+// Runs when the runtime has been finalised, the last step of Py_FinalizeEx:
+// every object the state and the types referred to belonged to it and may be
+// freed, so they are dropped without being touched, and the next runtime
+// starts from nothing: an application that embeds the interpreter can
+// finalise it and initialise it again.
+void forget_runtime() {
+    module_state = {};
+    for (const TypeEntry& entry : type_table) {
+        forget_readied_type(entry.type);
+    }
+    ownership = {};
+}
+
+int claim_interpreter() noexcept {
+    const int64_t current = PyInterpreterState_GetID(PyInterpreterState_Get());
+    if (current < 0) {
+        return -1;
+    }
+    if (ownership.claimed) {
+        if (ownership.interpreter == current) {
+            return 0;
+        }
+        PyErr_SetString(PyExc_ImportError,
+                        "_trel_interface_coptimizations serves only the first interpreter of the process "
+                        "that imports it, and another interpreter has");
+        return -1;
+    }
+    if (Py_AtExit(forget_runtime) < 0) {
+        PyErr_SetString(PyExc_ImportError,
+                        "_trel_interface_coptimizations could not register its finalisation step");
+        return -1;
+    }
+    ownership.claimed = true;
+    ownership.interpreter = current;
+    return 0;
+}
+
 PyObject* initialise() noexcept {
-    if (create_state() < 0) {
+    if (claim_interpreter() < 0) {
         return nullptr;
     }
-    for (const TypeEntry& entry : type_table) {
-        entry.type->tp_new = PyBaseObject_Type.tp_new;
-        if (PyType_Ready(entry.type) < 0) {
+    if (!ownership.complete) {
+        if (create_state() < 0) {
             return nullptr;
         }
+        for (const TypeEntry& entry : type_table) {
+            entry.type->tp_new = PyBaseObject_Type.tp_new;
+            if (PyType_Ready(entry.type) < 0) {
+                return nullptr;
+            }
+        }
+        ownership.complete = true;
     }
     Ref module = Ref::steal(PyModule_Create(&module_definition));
     if (!module) {

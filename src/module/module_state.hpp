@@ -1,9 +1,12 @@
 // The process-wide state of the module and the declarations bridge.
 //
 // Everything here is created once (names and hooks at initialisation, the
-// bridge at the first load that completes) and lives for the whole process:
-// plain pointers, never released, never visited by the collector. A static
-// Ref would be released by C++ at exit, after the interpreter is gone.
+// bridge at the first load that completes) and lives as long as the runtime
+// that made it: plain pointers, never released, never visited by the
+// collector. A static Ref would be released by C++ at exit, after the
+// interpreter is gone. The objects belong to the one interpreter that
+// imported the module first; no other interpreter is given the module, and
+// the runtime's finalisation forgets them all (see module.cpp).
 #pragma once
 
 #include "../common/ref.hpp"
