@@ -14,24 +14,6 @@ from conftest import run_isolated
 pytestmark = pytest.mark.isolated
 
 ROOT = pathlib.Path(__file__).resolve().parent.parent
-CORE_ENV = {
-    "c++": {"TREL_INTERFACE_PURE": None},
-    "python": {"TREL_INTERFACE_PURE": "1"},
-}
-
-
-@pytest.fixture(params=sorted(CORE_ENV))
-def run(request):
-    """Runs a script on one core, after checking that core is the one chosen."""
-    core = request.param
-
-    def run_script(code):
-        prelude = f"import trel.interface\nassert trel.interface.CORE == {core!r}, trel.interface.CORE\n"
-        return run_isolated(prelude + code, env=CORE_ENV[core])
-
-    return run_script
-
-
 PRELUDE = """
 from trel.interface import *
 from trel.interface.interface import Attribute

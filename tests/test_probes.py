@@ -78,7 +78,7 @@ def own_provides_probe(exc):
 
 def namespace_probe(exc):
     class Factory:
-        __dict__ = property(raiser(exc))  # noqa: PIE794 (the instance's namespace fails to read)
+        __dict__ = property(raiser(exc))
 
         def __call__(self):
             pass

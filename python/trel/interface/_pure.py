@@ -461,10 +461,7 @@ class InterfaceBase(SpecificationBase):
             if adapter is not None:
                 return adapter
         # Only the interface's exact class selects an overriding __adapt__.
-        if _selects_custom_adapt(type(self)):
-            adapter = self.__adapt__(obj)
-        else:
-            adapter = _default_adapt(self, obj)
+        adapter = self.__adapt__(obj) if _selects_custom_adapt(type(self)) else _default_adapt(self, obj)
         if adapter is not None:
             return adapter
         if alternate is not _MISSING:

@@ -171,6 +171,22 @@ def _store(cls: object, spec: Implements) -> Implements:
     return spec
 
 
+def _declared(cls: type) -> bool:
+    """Whether the core finds a declaration for ``cls`` without the fallback."""
+    if "__implemented__" in cls.__dict__:
+        return True
+    try:
+        return cls in BuiltinImplementationSpecifications
+    except TypeError:  # unhashable: never stored
+        return False
+
+
+def _inherit(cls: type) -> Implements:
+    """A declaration for ``cls`` made of what its bases implement, stored."""
+    inherited = [implementedBy(base) for base in cls.__bases__]
+    return _store(cls, Implements(_name_of(cls), inherited=inherited))
+
+
 def implementedByFallback(cls: object) -> Declaration:
     """The declaration of a class or factory that carries none of its own.
 
@@ -190,8 +206,14 @@ def implementedByFallback(cls: object) -> Declaration:
             raise TypeError("__implemented__ must be an Implements declaration", cls)
         if own is not None:
             return own
-        inherited = [implementedBy(base) for base in cls.__bases__]
-        return _store(cls, Implements(_name_of(cls), inherited=inherited))
+        # Every class below that has no declaration yet gets one first, bases
+        # before the classes built on them, so each is made from declarations
+        # already stored: a chain of thousands of undeclared classes resolves
+        # without recursing.
+        for base in reversed(cls.__mro__[1:]):
+            if not _declared(base):
+                _inherit(base)
+        return _inherit(cls)
     if callable(cls):
         return _empty
     raise TypeError("ImplementedBy called for non-factory", cls)

@@ -19,13 +19,21 @@ from collections.abc import Callable, Iterable, Iterator, Mapping
 from typing import Any, cast
 
 from trel.interface._core import InterfaceBase, SpecificationBase
-from trel.interface.ro import resolution_order
+from trel.interface.ro import dependency_order, resolution_order
 
 __all__ = ["Attribute", "Interface", "InterfaceClass", "Method", "Specification"]
 
 
 def _bases_of(spec: Specification) -> tuple[Specification, ...]:
     return spec.__bases__
+
+
+def _order_of(spec: Specification) -> tuple[Specification, ...]:
+    return spec.__sro__
+
+
+def _dependents_of(spec: Specification) -> list[Specification]:
+    return list(spec._dependents.keys())
 
 
 class Specification(SpecificationBase):
@@ -56,16 +64,19 @@ class Specification(SpecificationBase):
         self.changed(self)
 
     def _resolution_order(self) -> list[Specification]:
-        return resolution_order(self, _bases_of)
+        return resolution_order(self, _bases_of, _order_of)
 
     def changed(self, originally_changed: object) -> None:
-        """Recompute what this specification implies, then its dependents'."""
+        """Recompute what this specification implies, then what every
+        specification derived from it implies: each once, after its bases."""
+        for spec in dependency_order(self, _dependents_of):
+            spec._recompute()
+
+    def _recompute(self) -> None:
         order = tuple(self._resolution_order())
         self.__sro__ = order
         self.__iro__ = tuple(spec for spec in order if isinstance(spec, InterfaceClass))
         self._implied = dict.fromkeys(order, ())
-        for dependent in list(self._dependents.keys()):
-            dependent.changed(originally_changed)
 
     def extends(self, other: object, strict: bool = True) -> bool:
         """Whether this specification extends ``other`` (or is it, unless strict)."""

@@ -21,7 +21,7 @@ from typing import Any, Union
 from trel.interface._core import SpecificationBase, VerifyingBase, providedBy
 from trel.interface.declarations import implementedBy
 from trel.interface.interface import Interface, InterfaceClass, Specification
-from trel.interface.ro import resolution_order
+from trel.interface.ro import dependency_order, resolution_order
 
 __all__ = ["AdapterRegistry"]
 
@@ -170,8 +170,19 @@ def _registry_bases(registry: AdapterRegistry) -> tuple[AdapterRegistry, ...]:
     return registry.__bases__
 
 
+def _registry_order(registry: AdapterRegistry) -> tuple[AdapterRegistry, ...]:
+    return registry.ro
+
+
+def _subregistries(registry: AdapterRegistry) -> list[AdapterRegistry]:
+    return list(registry._v_subregistries)
+
+
 class AdapterRegistry:
     """Adapters and subscribers, with base registries and cached queries."""
+
+    # This registry, then its bases' registries, most specific first.
+    ro: tuple[AdapterRegistry, ...]
 
     def __init__(self, bases: Iterable[AdapterRegistry] = ()) -> None:
         # by number of required specifications: nested dicts keyed by each
@@ -211,10 +222,11 @@ class AdapterRegistry:
         self._rebuild_ro()
 
     def _rebuild_ro(self) -> None:
-        self.ro = tuple(resolution_order(self, _registry_bases))
-        self.changed(self)
-        for sub in list(self._v_subregistries):
-            sub._rebuild_ro()
+        """Recompute this registry's order, then that of every registry
+        built on it: each once, after its bases."""
+        for registry in dependency_order(self, _subregistries):
+            registry.ro = tuple(resolution_order(registry, _registry_bases, _registry_order))
+            registry.changed(self)
 
     def changed(self, originally_changed: object) -> None:
         """Move to a new generation and drop this registry's cached answers."""
