@@ -76,7 +76,8 @@ PyObject* adapt(PyObject* self, PyObject* obj, PyObject* alternate) noexcept {
     if (custom < 0) {
         return nullptr;
     }
-    Ref adapter = Ref::steal(custom ? PyObject_CallMethodOneArg(self, names.adapt, obj) : default_adapt(self, obj));
+    Ref adapter =
+        Ref::steal(custom ? PyObject_CallMethodOneArg(self, names.adapt, obj) : default_adapt(self, obj));
     if (!adapter || adapter.get() != Py_None) {
         return adapter.release();
     }
