@@ -1,7 +1,7 @@
 // Calling an interface adapts an object to it.
 #include "interface_base.hpp"
 
-#include "../module/module_state.hpp"
+#include "../common/module_state.hpp"
 #include "../resolution/resolution.hpp"
 
 namespace trel {

@@ -1,5 +1,7 @@
 #include "interface_base.hpp"
 
+#include "../common/module_state.hpp"
+
 #include <cstddef>
 
 namespace trel {
@@ -20,15 +22,7 @@ int interface_traverse(PyObject* self, visitproc visit, void* arg) {
     return specification_traverse(self, visit, arg);
 }
 
-// Under the trashcan: an interface named by another interface, and so on,
-// is a chain that would otherwise be released recursively.
-void interface_dealloc(PyObject* self) {
-    PyObject_GC_UnTrack(self);
-    Py_TRASHCAN_BEGIN(self, interface_dealloc)
-        interface_clear(self);
-        specification_dealloc_finish(self);
-    Py_TRASHCAN_END
-}
+void interface_dealloc(PyObject* self) { specification_dealloc_as<interface_dealloc, interface_clear>(self); }
 
 int interface_init(PyObject* self, PyObject* args, PyObject* kwargs) {
     static const char* keywords[] = {"__name__", "__module__", nullptr};
@@ -46,14 +40,21 @@ int interface_init(PyObject* self, PyObject* args, PyObject* kwargs) {
     return 0;
 }
 
+// An interface's identity errors name just the unset field, as they always
+// have (on both cores).
+PyObject* unset_field_error(const char* field) {
+    PyErr_SetString(PyExc_AttributeError, field);
+    return nullptr;
+}
+
 Py_hash_t interface_hash(PyObject* self) {
     InterfaceObject* iface = as_interface(self);
     if (!iface->module) {
-        PyErr_SetString(PyExc_AttributeError, "__module__");
+        unset_field_error("__module__");
         return -1;
     }
     if (!iface->name) {
-        PyErr_SetString(PyExc_AttributeError, "__name__");
+        unset_field_error("__name__");
         return -1;
     }
     if (iface->hash_cache != 0) [[likely]] {
@@ -77,11 +78,6 @@ Py_hash_t interface_hash(PyObject* self) {
     // 0 marks the empty cache, so a hash of 0 is recomputed every time.
     iface->hash_cache = hash;
     return hash;
-}
-
-PyObject* unset_field_error(const char* field) {
-    PyErr_SetString(PyExc_AttributeError, field);
-    return nullptr;
 }
 
 // The name and module one side of a comparison works with, held for the
@@ -185,9 +181,9 @@ PyObject* interface_richcompare(PyObject* self, PyObject* other, int op) {
     }
     // Anything with a __name__ and a __module__ compares by the same rule.
     Identity foreign;
-    foreign.name = Ref::steal(PyObject_GetAttrString(other, "__name__"));
+    foreign.name = Ref::steal(PyObject_GetAttr(other, module_state.names.name));
     if (foreign.name) {
-        foreign.module = Ref::steal(PyObject_GetAttrString(other, "__module__"));
+        foreign.module = Ref::steal(PyObject_GetAttr(other, module_state.names.module));
     }
     if (!foreign.module) {
         if (!PyErr_ExceptionMatches(PyExc_AttributeError)) {

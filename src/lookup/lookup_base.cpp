@@ -1,6 +1,8 @@
 #include "lookup_base.hpp"
 
-#include "../module/module_state.hpp"
+#include "query_methods.hpp"
+
+#include "../common/module_state.hpp"
 #include "../resolution/resolution.hpp"
 
 namespace trel {
@@ -121,8 +123,11 @@ PyObject* cached_collection(PyObject* self, PyObject* LookupObject::*field, PyOb
     return result.release();
 }
 
-} // namespace
-
+// The cached routines behind the query methods. `name` and `default_` are
+// NULL when not given. Each returns a new reference, or NULL with an
+// exception set. All of them run Python code (key hashing and comparison,
+// the uncached methods, providedBy, factories), which may call `changed` on
+// `self`.
 PyObject* cached_lookup(PyObject* self, PyObject* required, PyObject* provided, PyObject* name,
                         PyObject* default_) noexcept {
     if (validate_name(name) < 0) {
@@ -219,6 +224,8 @@ PyObject* cached_subscriptions(PyObject* self, PyObject* required, PyObject* pro
                              module_state.names.uncached_subscriptions, required, provided);
 }
 
+} // namespace
+
 void lookup_clear_caches(PyObject* self) noexcept {
     LookupObject* lookup = as_lookup(self);
     clear_field(lookup->lookup_cache);
@@ -234,11 +241,13 @@ int lookup_traverse(PyObject* self, visitproc visit, void* arg) noexcept {
     return 0;
 }
 
+namespace {
+
 // The general path: the parser words every argument error, naming the
 // method when the format carries its name.
-[[gnu::noinline]] static int parse_query_general(PyObject* const* args, Py_ssize_t nargs, PyObject* kwnames,
-                                                 const char* format, char* const* keywords,
-                                                 QueryArguments& out) noexcept {
+[[gnu::noinline]] int parse_query_general(PyObject* const* args, Py_ssize_t nargs, PyObject* kwnames,
+                                          const char* format, char* const* keywords,
+                                          QueryArguments& out) noexcept {
     Ref positional = Ref::steal(PyTuple_New(nargs));
     if (!positional) {
         return -1;
@@ -267,6 +276,8 @@ int lookup_traverse(PyObject* self, visitproc visit, void* arg) noexcept {
     }
     return 0;
 }
+
+} // namespace
 
 int parse_query(PyObject* const* args, Py_ssize_t nargs, PyObject* kwnames, const char* format,
                 char* const* keywords, Py_ssize_t max_positional, QueryArguments& out) noexcept {
@@ -313,25 +324,7 @@ PyObject* answer_subscriptions(PyObject* self, const QueryArguments& a) noexcept
     return cached_subscriptions(self, a.first, a.second);
 }
 
-char* required_keywords[] = {const_cast<char*>("required"), const_cast<char*>("provided"),
-                             const_cast<char*>("name"), const_cast<char*>("default"), nullptr};
-char* collection_keywords[] = {const_cast<char*>("required"), const_cast<char*>("provided"), nullptr};
-char* query_adapter_keywords[] = {const_cast<char*>("object"), const_cast<char*>("provided"),
-                                  const_cast<char*>("name"), const_cast<char*>("default"), nullptr};
-char* adapter_hook_keywords[] = {const_cast<char*>("provided"), const_cast<char*>("object"),
-                                 const_cast<char*>("name"), const_cast<char*>("default"), nullptr};
-
 namespace {
-
-const QueryMethod lookup_query = {"OO|OO:LookupBase.lookup", required_keywords, 4, answer_lookup};
-const QueryMethod lookup1_query = {"OO|OO:LookupBase.lookup1", required_keywords, 4, answer_lookup1};
-const QueryMethod query_adapter_query = {"OO|OO:LookupBase.queryAdapter", query_adapter_keywords, 4,
-                                         answer_query_adapter};
-const QueryMethod adapter_hook_query = {"OO|OO:LookupBase.adapter_hook", adapter_hook_keywords, 4,
-                                        answer_adapter_hook};
-const QueryMethod lookup_all_query = {"OO:LookupBase.lookupAll", collection_keywords, 2, answer_lookup_all};
-// Its format names no method, so its argument errors name none.
-const QueryMethod subscriptions_query = {"OO", collection_keywords, 2, answer_subscriptions};
 
 PyObject* lookup_changed(PyObject* self, PyObject* /*ignored*/) {
     lookup_clear_caches(self);
@@ -349,19 +342,7 @@ void lookup_dealloc(PyObject* self) {
     Py_TYPE(self)->tp_free(self);
 }
 
-PyMethodDef lookup_methods[] = {
-    {"changed", lookup_changed, METH_O, ""},
-    {"lookup", as_fastcall_keywords(query_method<lookup_query>), METH_FASTCALL | METH_KEYWORDS, ""},
-    {"lookup1", as_fastcall_keywords(query_method<lookup1_query>), METH_FASTCALL | METH_KEYWORDS, ""},
-    {"queryAdapter", as_fastcall_keywords(query_method<query_adapter_query>), METH_FASTCALL | METH_KEYWORDS,
-     ""},
-    {"adapter_hook", as_fastcall_keywords(query_method<adapter_hook_query>), METH_FASTCALL | METH_KEYWORDS,
-     ""},
-    {"lookupAll", as_fastcall_keywords(query_method<lookup_all_query>), METH_FASTCALL | METH_KEYWORDS, ""},
-    {"subscriptions", as_fastcall_keywords(query_method<subscriptions_query>), METH_FASTCALL | METH_KEYWORDS,
-     ""},
-    {nullptr, nullptr, 0, nullptr},
-};
+std::array<PyMethodDef, query_count + 2> lookup_methods = query_method_table<true, unchecked>(lookup_changed);
 
 } // namespace
 
@@ -376,7 +357,7 @@ PyTypeObject LookupBaseType = {
     .tp_doc = "",
     .tp_traverse = lookup_traverse,
     .tp_clear = lookup_clear,
-    .tp_methods = lookup_methods,
+    .tp_methods = lookup_methods.data(),
 };
 // clang-format on
 

@@ -1,6 +1,7 @@
 #include "verifying_base.hpp"
 
-#include "../module/module_state.hpp"
+#include "../common/module_state.hpp"
+#include "query_methods.hpp"
 
 namespace trel {
 
@@ -122,14 +123,6 @@ PyObject* verifying_changed(PyObject* self, PyObject* /*ignored*/) {
     Py_RETURN_NONE;
 }
 
-// The formats name no method, so argument errors name none.
-const QueryMethod lookup_query = {"OO|OO", required_keywords, 4, answer_lookup};
-const QueryMethod lookup1_query = {"OO|OO", required_keywords, 4, answer_lookup1};
-const QueryMethod query_adapter_query = {"OO|OO", query_adapter_keywords, 4, answer_query_adapter};
-const QueryMethod adapter_hook_query = {"OO|OO", adapter_hook_keywords, 4, answer_adapter_hook};
-const QueryMethod lookup_all_query = {"OO", collection_keywords, 2, answer_lookup_all};
-const QueryMethod subscriptions_query = {"OO", collection_keywords, 2, answer_subscriptions};
-
 int verifying_clear(PyObject* self) {
     verifying_clear_fields(self);
     return 0;
@@ -151,22 +144,8 @@ void verifying_dealloc(PyObject* self) {
     Py_TYPE(self)->tp_free(self);
 }
 
-PyMethodDef verifying_methods[] = {
-    {"changed", verifying_changed, METH_O, ""},
-    {"lookup", as_fastcall_keywords(query_method<lookup_query, verify_generations>),
-     METH_FASTCALL | METH_KEYWORDS, ""},
-    {"lookup1", as_fastcall_keywords(query_method<lookup1_query, verify_generations>),
-     METH_FASTCALL | METH_KEYWORDS, ""},
-    {"queryAdapter", as_fastcall_keywords(query_method<query_adapter_query, verify_generations>),
-     METH_FASTCALL | METH_KEYWORDS, ""},
-    {"adapter_hook", as_fastcall_keywords(query_method<adapter_hook_query, verify_generations>),
-     METH_FASTCALL | METH_KEYWORDS, ""},
-    {"lookupAll", as_fastcall_keywords(query_method<lookup_all_query, verify_generations>),
-     METH_FASTCALL | METH_KEYWORDS, ""},
-    {"subscriptions", as_fastcall_keywords(query_method<subscriptions_query, verify_generations>),
-     METH_FASTCALL | METH_KEYWORDS, ""},
-    {nullptr, nullptr, 0, nullptr},
-};
+std::array<PyMethodDef, query_count + 2> verifying_methods =
+    query_method_table<false, verify_generations>(verifying_changed);
 
 } // namespace
 
@@ -181,7 +160,7 @@ PyTypeObject VerifyingBaseType = {
     .tp_doc = "",
     .tp_traverse = verifying_traverse,
     .tp_clear = verifying_clear,
-    .tp_methods = verifying_methods,
+    .tp_methods = verifying_methods.data(),
     .tp_base = &LookupBaseType,
 };
 // clang-format on

@@ -1,47 +1,18 @@
-// The module definition, its initialisation and the declarations bridge.
-#include "module_state.hpp"
-
-#include "../resolution/resolution.hpp"
+// The module definition and its initialisation: the top of the module,
+// included by nothing.
+#include "../common/module_state.hpp"
 #include "../interface/interface_base.hpp"
-#include "../specification/descriptors.hpp"
 #include "../lookup/lookup_base.hpp"
 #include "../lookup/verifying_base.hpp"
+#include "../resolution/resolution.hpp"
+#include "../specification/descriptors.hpp"
 #include "../specification/specification_base.hpp"
 
 #include <cstdint>
 
 namespace trel {
 
-ModuleState module_state = {};
-
 namespace {
-
-struct NameEntry {
-    PyObject* Names::*field;
-    const char* text;
-};
-
-// In the order the names are created at initialisation.
-constexpr NameEntry name_table[] = {
-    {&Names::dict, "__dict__"},
-    {&Names::implemented, "__implemented__"},
-    {&Names::provides, "__provides__"},
-    {&Names::class_, "__class__"},
-    {&Names::provided_by, "__providedBy__"},
-    {&Names::extends, "extends"},
-    {&Names::conform, "__conform__"},
-    {&Names::call_conform, "_call_conform"},
-    {&Names::uncached_lookup, "_uncached_lookup"},
-    {&Names::uncached_lookup_all, "_uncached_lookupAll"},
-    {&Names::uncached_subscriptions, "_uncached_subscriptions"},
-    {&Names::registry, "_registry"},
-    {&Names::generation, "_generation"},
-    {&Names::ro, "ro"},
-    {&Names::changed, "changed"},
-    {&Names::self, "__self__"},
-    {&Names::adapt, "__adapt__"},
-    {&Names::call_custom_adapt, "_CALL_CUSTOM_ADAPT"},
-};
 
 struct TypeEntry {
     const char* attribute;
@@ -49,6 +20,10 @@ struct TypeEntry {
 };
 
 // Readied in this order (every base before its subtypes) and published in it.
+// The first three types report the module name "_interface_coptimizations"
+// and the other three "_trel_interface_coptimizations" (see each tp_name):
+// the names the framework's types have always reported, kept so that reprs,
+// pickles and checks written against them stay valid.
 TypeEntry const type_table[] = {
     {"SpecificationBase", &SpecificationBaseType},
     {"ObjectSpecificationDescriptor", &ObjectSpecificationDescriptorType},
@@ -89,27 +64,6 @@ PyModuleDef module_definition = {
     .m_methods = module_methods,
 };
 
-// Any value already in the state stays there: a failed initialisation keeps
-// what it made, and a value that code may still hold is never released.
-int create_state() noexcept {
-    for (const NameEntry& entry : name_table) {
-        PyObject* name = PyUnicode_InternFromString(entry.text);
-        if (!name) {
-            return -1;
-        }
-        module_state.names.*entry.field = name;
-    }
-    // NULL where the MRO walk is unavailable: "__class__" is then always fetched.
-    module_state.object_class_descriptor =
-        Py_XNewRef(trel_type_lookup(&PyBaseObject_Type, module_state.names.class_));
-    PyObject* hooks = PyList_New(0);
-    if (!hooks) {
-        return -1;
-    }
-    module_state.adapter_hooks = hooks;
-    return 0;
-}
-
 // The state and the types hold objects of one interpreter, so only one
 // interpreter of the process uses the module: the first that imports it.
 // Interpreter ids are never reused while the runtime lives, and the runtime's
@@ -131,6 +85,7 @@ Ownership ownership = {};
 // finalise it and initialise it again.
 void forget_runtime() {
     module_state = {};
+    forget_resolution();
     for (const TypeEntry& entry : type_table) {
         forget_readied_type(entry.type);
     }
@@ -166,9 +121,11 @@ PyObject* initialise() noexcept {
         return nullptr;
     }
     if (!ownership.complete) {
-        if (create_state() < 0) {
+        // Whatever a failed attempt made stays where it is: code may hold it.
+        if (create_module_state() < 0) {
             return nullptr;
         }
+        prepare_resolution();
         for (const TypeEntry& entry : type_table) {
             entry.type->tp_new = PyBaseObject_Type.tp_new;
             if (PyType_Ready(entry.type) < 0) {
@@ -194,44 +151,6 @@ PyObject* initialise() noexcept {
 }
 
 } // namespace
-
-// Runs Python code (the import and the module's attribute lookups), which
-// may itself need the bridge and so start a nested load: each load that
-// completes stores what it fetched. Values a previous load stored are not
-// released, because callers may be using them.
-int load_declarations() noexcept {
-    Ref module = Ref::steal(PyImport_ImportModule("trel.interface.declarations"));
-    if (!module) {
-        return -1;
-    }
-    Ref builtins = Ref::steal(PyObject_GetAttrString(module.get(), "BuiltinImplementationSpecifications"));
-    if (!builtins) {
-        return -1;
-    }
-    Ref empty = Ref::steal(PyObject_GetAttrString(module.get(), "_empty"));
-    if (!empty) {
-        return -1;
-    }
-    Ref fallback = Ref::steal(PyObject_GetAttrString(module.get(), "implementedByFallback"));
-    if (!fallback) {
-        return -1;
-    }
-    Ref implements = Ref::steal(PyObject_GetAttrString(module.get(), "Implements"));
-    if (!implements) {
-        return -1;
-    }
-    if (!PyType_Check(implements.get())) {
-        PyErr_SetString(PyExc_TypeError, "trel.interface.declarations.Implements is not a type");
-        return -1;
-    }
-    DeclarationsBridge& bridge = module_state.declarations;
-    bridge.builtin_implementation_specifications = builtins.release();
-    bridge.empty = empty.release();
-    bridge.implemented_by_fallback = fallback.release();
-    bridge.implements = implements.release();
-    bridge.loaded = true;
-    return 0;
-}
 
 } // namespace trel
 

@@ -1,11 +1,32 @@
 #include "resolution.hpp"
 
-#include "../module/module_state.hpp"
-#include "../specification/specification_base.hpp"
+#include "../common/module_state.hpp"
+#include "../specification/specification_type.hpp"
+#include "declarations_bridge.hpp"
 
 namespace trel {
 
 namespace {
+
+// object's own "__class__" descriptor: a type whose lookup finds it reports
+// type(ob) as every instance's class. NULL where the MRO walk is
+// unavailable: "__class__" is then always fetched.
+PyObject* object_class_descriptor = nullptr;
+
+// type(ob) when ob.__class__ cannot be anything else (generic attribute
+// access finds object's own descriptor, which instance dicts cannot shadow),
+// so the fetch can be skipped; NULL when the attribute must be fetched.
+inline PyTypeObject* plain_class_of(PyObject* ob) noexcept {
+    PyTypeObject* type = Py_TYPE(ob);
+    if (type->tp_getattro != PyObject_GenericGetAttr || !object_class_descriptor) {
+        return nullptr;
+    }
+    // Compared by identity only. The MRO walk can run Python code only for
+    // a non-string key in a class namespace whose hash collides with the
+    // name's; type(ob) is read again afterwards in case that code changed it.
+    PyObject* found = trel_type_lookup(type, module_state.names.class_);
+    return found == object_class_descriptor && Py_TYPE(ob) == type ? type : nullptr;
+}
 
 inline bool is_super(PyObject* ob) noexcept {
     return Py_IS_TYPE(ob, &PySuper_Type) || PyType_IsSubtype(Py_TYPE(ob), &PySuper_Type);
@@ -17,7 +38,7 @@ PyObject* implemented_by_fallback(PyObject* cls) noexcept {
         return nullptr;
     }
     // A nested load during the call may store a new fallback; hold this one.
-    Ref fallback = Ref::borrow(module_state.declarations.implemented_by_fallback);
+    Ref fallback = Ref::borrow(declarations_bridge.implemented_by_fallback);
     return PyObject_CallOneArg(fallback.get(), cls);
 }
 
@@ -88,12 +109,12 @@ PyObject* implemented_by(PyObject* cls) noexcept {
     }
     if (value) {
         if (PyObject_TypeCheck(value.get(),
-                               reinterpret_cast<PyTypeObject*>(module_state.declarations.implements))) {
+                               reinterpret_cast<PyTypeObject*>(declarations_bridge.implements))) {
             return value.release();
         }
         return implemented_by_fallback(cls);
     }
-    PyObject* table = module_state.declarations.builtin_implementation_specifications;
+    PyObject* table = declarations_bridge.builtin_implementation_specifications;
     if (PyDict_Check(table)) {
         // An unhashable cls is simply not listed.
         PyObject* listed = dict_find_quietly(table, cls);
@@ -133,7 +154,7 @@ PyObject* get_object_specification(PyObject* ob) noexcept {
     if (ensure_declarations() < 0) {
         return nullptr;
     }
-    return Py_NewRef(module_state.declarations.empty);
+    return Py_NewRef(declarations_bridge.empty);
 }
 
 PyObject* provided_by(PyObject* ob) noexcept {
@@ -203,6 +224,15 @@ PyObject* provided_by(PyObject* ob) noexcept {
         return implemented_by(cls.get());
     }
     return own.release();
+}
+
+void prepare_resolution() noexcept {
+    object_class_descriptor = Py_XNewRef(trel_type_lookup(&PyBaseObject_Type, module_state.names.class_));
+}
+
+void forget_resolution() noexcept {
+    object_class_descriptor = nullptr;
+    declarations_bridge = {};
 }
 
 } // namespace trel

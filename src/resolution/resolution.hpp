@@ -14,4 +14,11 @@ PyObject* implemented_by(PyObject* cls) noexcept;
 PyObject* get_object_specification(PyObject* ob) noexcept;
 PyObject* provided_by(PyObject* ob) noexcept;
 
+// Made at initialisation, after the names: what lets resolution skip the
+// "__class__" fetch for ordinary objects. Cannot fail.
+void prepare_resolution() noexcept;
+// At the runtime's finalisation: forgets, untouched, what resolution kept
+// (the bridge included), so the next runtime loads afresh.
+void forget_resolution() noexcept;
+
 } // namespace trel

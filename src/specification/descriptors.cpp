@@ -1,6 +1,6 @@
 #include "descriptors.hpp"
 
-#include "../module/module_state.hpp"
+#include "../common/module_state.hpp"
 #include "../resolution/resolution.hpp"
 
 #include <cstddef>
@@ -35,16 +35,10 @@ inline ClassProvidesObject* as_class_provides(PyObject* ob) noexcept {
     return reinterpret_cast<ClassProvidesObject*>(ob);
 }
 
-PyObject* missing_member(PyObject* self, const char* member) {
-    PyErr_Format(PyExc_AttributeError, "'%.200s' object has no attribute '%s'", Py_TYPE(self)->tp_name,
-                 member);
-    return nullptr;
-}
-
 PyObject* class_provides_get(PyObject* self, PyObject* inst, PyObject* cls) {
     ClassProvidesObject* provides = as_class_provides(self);
     if (!provides->cls) {
-        return missing_member(self, "_cls");
+        return missing_attribute(self, "_cls");
     }
     if (cls != provides->cls) {
         // Read through any other class, subclasses included, it is absent.
@@ -55,7 +49,7 @@ PyObject* class_provides_get(PyObject* self, PyObject* inst, PyObject* cls) {
         return Py_NewRef(self);
     }
     if (!provides->implements) {
-        return missing_member(self, "_implements");
+        return missing_attribute(self, "_implements");
     }
     return Py_NewRef(provides->implements);
 }
@@ -74,16 +68,8 @@ int class_provides_traverse(PyObject* self, visitproc visit, void* arg) {
     return specification_traverse(self, visit, arg);
 }
 
-// Under the trashcan, as every specification type: see specification_dealloc.
 void class_provides_dealloc(PyObject* self) {
-    PyObject_GC_UnTrack(self);
-    Py_TRASHCAN_BEGIN(self, class_provides_dealloc)
-        class_provides_clear(self);
-        if (as_specification(self)->weak_references) {
-            PyObject_ClearWeakRefs(self);
-        }
-        Py_TYPE(self)->tp_free(self);
-    Py_TRASHCAN_END
+    specification_dealloc_as<class_provides_dealloc, class_provides_clear>(self);
 }
 
 PyMemberDef class_provides_members[] = {

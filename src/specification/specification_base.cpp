@@ -1,5 +1,6 @@
 #include "specification_base.hpp"
 
+#include "../common/module_state.hpp"
 #include "../resolution/resolution.hpp"
 
 #include <cstddef>
@@ -9,8 +10,7 @@ namespace trel {
 int specification_implies(PyObject* spec, PyObject* key) noexcept {
     PyObject* implied = as_specification(spec)->implied;
     if (!implied) {
-        PyErr_Format(PyExc_AttributeError, "'%.200s' object has no attribute '_implied'",
-                     Py_TYPE(spec)->tp_name);
+        missing_attribute(spec, "_implied");
         return -1;
     }
     if (!PyDict_Check(implied)) {
@@ -47,14 +47,6 @@ int specification_traverse(PyObject* self, visitproc visit, void* arg) noexcept 
     return 0;
 }
 
-void specification_dealloc_finish(PyObject* self) noexcept {
-    if (as_specification(self)->weak_references) {
-        PyObject_ClearWeakRefs(self);
-    }
-    specification_clear(self);
-    Py_TYPE(self)->tp_free(self);
-}
-
 namespace {
 
 PyObject* answer(int implied) noexcept {
@@ -64,14 +56,8 @@ PyObject* answer(int implied) noexcept {
     return new_bool(implied != 0);
 }
 
-// A chain of specifications linked directly through their fields would
-// otherwise release each link inside the previous one's dealloc and overflow
-// the C stack; the trashcan defers the deep links.
 void specification_dealloc(PyObject* self) {
-    PyObject_GC_UnTrack(self);
-    Py_TRASHCAN_BEGIN(self, specification_dealloc)
-        specification_dealloc_finish(self);
-    Py_TRASHCAN_END
+    specification_dealloc_as<specification_dealloc, specification_clear>(self);
 }
 
 // Keywords are accepted and ignored.

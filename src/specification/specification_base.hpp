@@ -2,13 +2,13 @@
 // implication test on its `_implied` dictionary.
 #pragma once
 
-#include "../common/ref.hpp"
+#include "specification_type.hpp"
 
 namespace trel {
 
 // Subtypes (ClassProvidesBase, InterfaceBase) begin with these fields in this
-// order and rely on specification_clear and specification_dealloc_finish to
-// release them.
+// order; their clearing releases their own fields, then these through
+// specification_clear.
 struct SpecificationObject {
     PyObject ob_base; // what PyObject_HEAD declares
     PyObject* weak_references;
@@ -20,16 +20,8 @@ struct SpecificationObject {
     PyObject* sro;
 };
 
-extern PyTypeObject SpecificationBaseType;
-
 inline SpecificationObject* as_specification(PyObject* ob) noexcept {
     return reinterpret_cast<SpecificationObject*>(ob);
-}
-
-// The type test (identity first, then subtype); never fails. Unlike
-// isinstance it ignores a spoofed "__class__".
-inline bool is_specification(PyObject* ob) noexcept {
-    return Py_IS_TYPE(ob, &SpecificationBaseType) || PyType_IsSubtype(Py_TYPE(ob), &SpecificationBaseType);
 }
 
 // Whether `key` is a key of spec's `_implied`: 1 or 0. Only presence counts;
@@ -40,10 +32,24 @@ int specification_implies(PyObject* spec, PyObject* key) noexcept;
 
 // Releases the six attribute fields, each unset before its reference drops.
 int specification_clear(PyObject* self) noexcept;
-// The last steps of every specification type's deallocation: weak
-// references, the base fields, then the actual type's free.
-void specification_dealloc_finish(PyObject* self) noexcept;
 // Visits the six attribute fields.
 int specification_traverse(PyObject* self, visitproc visit, void* arg) noexcept;
+
+// The deallocation of every specification type, `dealloc` being the type's
+// own and `clear` its clearing: stop tracking; then, inside the trashcan,
+// drop the weak references, clear the fields and free through the actual
+// type. A chain of specifications linked through their fields (an interface
+// named by another, and so on) would otherwise be released recursively and
+// overflow the C stack; the trashcan defers the deep links.
+template <destructor dealloc, inquiry clear> void specification_dealloc_as(PyObject* self) noexcept {
+    PyObject_GC_UnTrack(self);
+    Py_TRASHCAN_BEGIN(self, dealloc)
+        if (as_specification(self)->weak_references) {
+            PyObject_ClearWeakRefs(self);
+        }
+        clear(self);
+        Py_TYPE(self)->tp_free(self);
+    Py_TRASHCAN_END
+}
 
 } // namespace trel
