@@ -215,12 +215,12 @@ PyObject* cached_adapter_hook(PyObject* self, PyObject* provided, PyObject* obje
 }
 
 PyObject* cached_lookup_all(PyObject* self, PyObject* required, PyObject* provided) noexcept {
-    return cached_collection(self, &LookupObject::lookup_all_cache, module_state.names.uncached_lookup_all,
+    return cached_collection(self, &LookupObject::lookup_cache_all, module_state.names.uncached_lookup_all,
                              required, provided);
 }
 
 PyObject* cached_subscriptions(PyObject* self, PyObject* required, PyObject* provided) noexcept {
-    return cached_collection(self, &LookupObject::subscriptions_cache,
+    return cached_collection(self, &LookupObject::lookup_cache_subscriptions,
                              module_state.names.uncached_subscriptions, required, provided);
 }
 
@@ -229,15 +229,15 @@ PyObject* cached_subscriptions(PyObject* self, PyObject* required, PyObject* pro
 void lookup_clear_caches(PyObject* self) noexcept {
     LookupObject* lookup = as_lookup(self);
     clear_field(lookup->lookup_cache);
-    clear_field(lookup->lookup_all_cache);
-    clear_field(lookup->subscriptions_cache);
+    clear_field(lookup->lookup_cache_all);
+    clear_field(lookup->lookup_cache_subscriptions);
 }
 
 int lookup_traverse(PyObject* self, visitproc visit, void* arg) noexcept {
     LookupObject* lookup = as_lookup(self);
     Py_VISIT(lookup->lookup_cache);
-    Py_VISIT(lookup->lookup_all_cache);
-    Py_VISIT(lookup->subscriptions_cache);
+    Py_VISIT(lookup->lookup_cache_all);
+    Py_VISIT(lookup->lookup_cache_subscriptions);
     return 0;
 }
 

@@ -13,8 +13,8 @@ struct LookupObject {
     // provided -> {required key -> result, name -> {required key -> result}}
     PyObject* lookup_cache;
     // provided -> {required tuple -> result}
-    PyObject* lookup_all_cache;
-    PyObject* subscriptions_cache;
+    PyObject* lookup_cache_all;
+    PyObject* lookup_cache_subscriptions;
 };
 
 extern PyTypeObject LookupBaseType;

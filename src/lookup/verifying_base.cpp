@@ -12,8 +12,8 @@ VerifyingObject* as_verifying(PyObject* ob) noexcept { return reinterpret_cast<V
 void verifying_clear_fields(PyObject* self) noexcept {
     lookup_clear_caches(self);
     VerifyingObject* verifying = as_verifying(self);
-    clear_field(verifying->generation_snapshot);
-    clear_field(verifying->ro_snapshot);
+    clear_field(verifying->snapshot_ro_generations);
+    clear_field(verifying->snapshot_ro);
 }
 
 // The `_generation` of each registry, in order, as a tuple. Runs Python
@@ -77,9 +77,9 @@ int generations_moved(PyObject* registries, PyObject* saved) noexcept {
 // the check started with are held until it is done with them.
 int verify_generations(PyObject* self) noexcept {
     VerifyingObject* verifying = as_verifying(self);
-    if (verifying->ro_snapshot && verifying->generation_snapshot) [[likely]] {
-        Ref registries = Ref::borrow(verifying->ro_snapshot);
-        Ref saved = Ref::borrow(verifying->generation_snapshot);
+    if (verifying->snapshot_ro && verifying->snapshot_ro_generations) [[likely]] {
+        Ref registries = Ref::borrow(verifying->snapshot_ro);
+        Ref saved = Ref::borrow(verifying->snapshot_ro_generations);
         int moved = generations_moved(registries.get(), saved.get());
         if (moved <= 0) {
             return moved;
@@ -118,8 +118,9 @@ PyObject* verifying_changed(PyObject* self, PyObject* /*ignored*/) {
     // never sees one snapshot without its partner. Normally there is nothing
     // to release: only a nested `changed` can have filled them meanwhile.
     VerifyingObject* verifying = as_verifying(self);
-    Ref old_generations = Ref::steal(std::exchange(verifying->generation_snapshot, generations.release()));
-    Ref old_registries = Ref::steal(std::exchange(verifying->ro_snapshot, registries.release()));
+    Ref old_generations =
+        Ref::steal(std::exchange(verifying->snapshot_ro_generations, generations.release()));
+    Ref old_registries = Ref::steal(std::exchange(verifying->snapshot_ro, registries.release()));
     Py_RETURN_NONE;
 }
 
@@ -133,8 +134,8 @@ int verifying_traverse(PyObject* self, visitproc visit, void* arg) {
         return stop;
     }
     VerifyingObject* verifying = as_verifying(self);
-    Py_VISIT(verifying->ro_snapshot);
-    Py_VISIT(verifying->generation_snapshot);
+    Py_VISIT(verifying->snapshot_ro);
+    Py_VISIT(verifying->snapshot_ro_generations);
     return 0;
 }
 

@@ -12,8 +12,8 @@ struct VerifyingObject {
     // `_generation` of each, as read by the last `changed` that succeeded.
     // Both present or both absent; absent means the next query calls
     // `changed` first.
-    PyObject* ro_snapshot;
-    PyObject* generation_snapshot;
+    PyObject* snapshot_ro;
+    PyObject* snapshot_ro_generations;
 };
 
 extern PyTypeObject VerifyingBaseType;

@@ -363,11 +363,7 @@ class InterfaceBase(SpecificationBase):
             # interpreter's own wording of a Python function's call error
             # names only "__init__" on some versions.
             raise TypeError(str(error).replace("_interface_init_arguments()", "InterfaceBase.__init__()", 1)) from None
-        for field in ("__name__", "__ibmodule__", *_SPECIFICATION_FIELDS):
-            try:
-                delattr(self, field)
-            except AttributeError:
-                pass
+        _delete_fields(self, ("__name__", "__ibmodule__", *_SPECIFICATION_FIELDS))
         self.__ibmodule__ = __module__
         self.__name__ = __name__
 
@@ -505,12 +501,21 @@ def _default_adapt(iface: InterfaceBase, obj: object) -> Any:
 _NOT_GIVEN = object()
 
 
-def _check_name(name: object) -> None:
+def _validate_name(name: object) -> None:
     if name is not _NOT_GIVEN and not issubclass(type(name), str):
         raise ValueError("name is not a string or unicode")
 
 
-def _level(parent: dict[Any, Any], key: object) -> dict[Any, Any]:
+def _delete_fields(ob: object, fields: Iterable[str]) -> None:
+    """Unset each field that is set."""
+    for field in fields:
+        try:
+            delattr(ob, field)
+        except AttributeError:
+            pass
+
+
+def _cache_level(parent: dict[Any, Any], key: object) -> dict[Any, Any]:
     """The nested dictionary under ``key``, created on first use."""
     try:
         level = dict.get(parent, key)
@@ -522,7 +527,7 @@ def _level(parent: dict[Any, Any], key: object) -> dict[Any, Any]:
     return level
 
 
-def _probe(leaf: dict[Any, Any], key: object) -> Any:
+def _dict_find_quietly(leaf: dict[Any, Any], key: object) -> Any:
     try:
         return dict.get(leaf, key, _MISSING)
     except Exception as error:
@@ -530,12 +535,139 @@ def _probe(leaf: dict[Any, Any], key: object) -> Any:
         return _MISSING
 
 
+_CACHES = ("_lookup_cache", "_lookup_cache_all", "_lookup_cache_subscriptions")
+
+
+def _lookup_leaf(lookup: LookupBase, provided: object, name: object) -> dict[Any, Any]:
+    try:
+        cache = lookup._lookup_cache
+    except AttributeError:
+        cache = lookup._lookup_cache = {}
+    leaf = _cache_level(cache, provided)
+    if name is not _NOT_GIVEN and name:
+        leaf = _cache_level(leaf, name)
+    return leaf
+
+
+def _with_default(result: Any, default: object) -> Any:
+    """A stored None gives way to a default that was given."""
+    return default if result is None and default is not _NOT_GIVEN else result
+
+
+def _cached_lookup(
+    lookup: LookupBase, required: Iterable[object], provided: object, name: object, default: object
+) -> Any:
+    _validate_name(name)
+    required = tuple(required)
+    leaf = _lookup_leaf(lookup, provided, name)
+    # A single required element is its own key, so lookup1 shares the entry.
+    key = required[0] if len(required) == 1 else required
+    result = _dict_find_quietly(leaf, key)
+    if result is _MISSING:
+        if name is _NOT_GIVEN:
+            result = lookup._uncached_lookup(required, provided)
+        else:
+            result = lookup._uncached_lookup(required, provided, name)
+        leaf[key] = result
+    return _with_default(result, default)
+
+
+def _cached_lookup1(lookup: LookupBase, required: object, provided: object, name: object, default: object) -> Any:
+    _validate_name(name)
+    result = _dict_find_quietly(_lookup_leaf(lookup, provided, name), required)
+    if result is _MISSING:
+        return _cached_lookup(lookup, (required,), provided, name, default)
+    return _with_default(result, default)
+
+
+def _cached_adapter_hook(lookup: LookupBase, provided: object, object: Any, name: object, default: object) -> Any:
+    _validate_name(name)
+    factory = _cached_lookup1(lookup, _providedBy(object), provided, name, None)
+    if factory is not None:
+        # The factory adapts the object a super object stands for.
+        result = factory(object.__self__ if issubclass(type(object), super) else object)
+        if result is not None:
+            return result
+    return None if default is _NOT_GIVEN else default
+
+
+def _cached_collection(
+    lookup: LookupBase, field: str, uncached: str, required: Iterable[object], provided: object
+) -> Any:
+    required = tuple(required)
+    try:
+        cache = getattr(lookup, field)
+    except AttributeError:
+        cache = {}
+        setattr(lookup, field, cache)
+    leaf = _cache_level(cache, provided)
+    result = _dict_find_quietly(leaf, required)
+    if result is _MISSING:
+        result = getattr(lookup, uncached)(required, provided)
+        leaf[required] = result
+    return result
+
+
+def _unchecked(lookup: LookupBase) -> None:
+    pass
+
+
+def _query_methods(owner: str, check: Callable[[Any], None]) -> tuple[Callable[..., Any], ...]:
+    """The six query methods of a lookup type: each reads its arguments,
+    then runs ``check`` (which an argument error never reaches), then
+    answers from the caches, computing misses through the subclass."""
+
+    def lookup(
+        self: LookupBase,
+        required: Iterable[object],
+        provided: object,
+        name: object = _NOT_GIVEN,
+        default: object = _NOT_GIVEN,
+    ) -> Any:
+        check(self)
+        return _cached_lookup(self, required, provided, name, default)
+
+    def lookup1(
+        self: LookupBase, required: object, provided: object, name: object = _NOT_GIVEN, default: object = _NOT_GIVEN
+    ) -> Any:
+        check(self)
+        return _cached_lookup1(self, required, provided, name, default)
+
+    def queryAdapter(
+        self: LookupBase, object: object, provided: object, name: object = _NOT_GIVEN, default: object = _NOT_GIVEN
+    ) -> Any:
+        check(self)
+        return _cached_adapter_hook(self, provided, object, name, default)
+
+    def adapter_hook(
+        self: LookupBase, provided: object, object: object, name: object = _NOT_GIVEN, default: object = _NOT_GIVEN
+    ) -> Any:
+        check(self)
+        return _cached_adapter_hook(self, provided, object, name, default)
+
+    def lookupAll(self: LookupBase, required: Iterable[object], provided: object) -> Any:
+        check(self)
+        return _cached_collection(self, "_lookup_cache_all", "_uncached_lookupAll", required, provided)
+
+    def subscriptions(self: LookupBase, required: Iterable[object], provided: object) -> Any:
+        check(self)
+        return _cached_collection(self, "_lookup_cache_subscriptions", "_uncached_subscriptions", required, provided)
+
+    methods = (lookup, lookup1, queryAdapter, adapter_hook, lookupAll, subscriptions)
+    for method in methods:
+        method.__qualname__ = f"{owner}.{method.__name__}"
+    return methods
+
+
 class LookupBase:
     """Cached registry queries; the subclass computes the misses."""
 
-    # Absent until the first query that needs them, dropped by changed().
-    # (The interpreter orders slots by name; these names keep field order.)
-    __slots__ = ("_lookup_cache", "_lookup_cache_all", "_lookup_cache_subscriptions")
+    # Absent until the first query that needs them, dropped by changed():
+    # provided -> {required key -> result, name -> {required key -> result}},
+    # and provided -> {required tuple -> result} for the other two. Named as
+    # the C++ fields are; the interpreter orders slots by name, which keeps
+    # the fields' order.
+    __slots__ = _CACHES
 
     _lookup_cache: dict[Any, Any]
     _lookup_cache_all: dict[Any, Any]
@@ -544,91 +676,23 @@ class LookupBase:
     _uncached_lookup: Callable[..., Any]
 
     def changed(self, ignored: object) -> None:
-        for field in ("_lookup_cache", "_lookup_cache_all", "_lookup_cache_subscriptions"):
-            try:
-                delattr(self, field)
-            except AttributeError:
-                pass
+        _delete_fields(self, _CACHES)
 
-    def _leaf(self, provided: object, name: object) -> dict[Any, Any]:
-        try:
-            cache = self._lookup_cache
-        except AttributeError:
-            cache = self._lookup_cache = {}
-        leaf = _level(cache, provided)
-        if name is not _NOT_GIVEN and name:
-            leaf = _level(leaf, name)
-        return leaf
-
-    def lookup(
-        self, required: Iterable[object], provided: object, name: object = _NOT_GIVEN, default: object = _NOT_GIVEN
-    ) -> Any:
-        _check_name(name)
-        required = tuple(required)
-        leaf = LookupBase._leaf(self, provided, name)
-        key = required[0] if len(required) == 1 else required
-        result = _probe(leaf, key)
-        if result is _MISSING:
-            if name is _NOT_GIVEN:
-                result = self._uncached_lookup(required, provided)
-            else:
-                result = self._uncached_lookup(required, provided, name)
-            leaf[key] = result
-        if result is None and default is not _NOT_GIVEN:
-            return default
-        return result
-
-    def lookup1(
-        self, required: object, provided: object, name: object = _NOT_GIVEN, default: object = _NOT_GIVEN
-    ) -> Any:
-        _check_name(name)
-        result = _probe(LookupBase._leaf(self, provided, name), required)
-        if result is _MISSING:
-            return LookupBase.lookup(self, (required,), provided, name, default)
-        if result is None and default is not _NOT_GIVEN:
-            return default
-        return result
-
-    def queryAdapter(
-        self, object: object, provided: object, name: object = _NOT_GIVEN, default: object = _NOT_GIVEN
-    ) -> Any:
-        return _adapter_hook(self, provided, object, name, default)
-
-    def adapter_hook(
-        self, provided: object, object: object, name: object = _NOT_GIVEN, default: object = _NOT_GIVEN
-    ) -> Any:
-        return _adapter_hook(self, provided, object, name, default)
-
-    def lookupAll(self, required: Iterable[object], provided: object) -> Any:
-        return _collection(self, "_lookup_cache_all", "_uncached_lookupAll", required, provided)
-
-    def subscriptions(self, required: Iterable[object], provided: object) -> Any:
-        return _collection(self, "_lookup_cache_subscriptions", "_uncached_subscriptions", required, provided)
+    lookup, lookup1, queryAdapter, adapter_hook, lookupAll, subscriptions = _query_methods("LookupBase", _unchecked)
 
 
-def _adapter_hook(lookup: LookupBase, provided: object, object: Any, name: object, default: object) -> Any:
-    _check_name(name)
-    factory = LookupBase.lookup1(lookup, _providedBy(object), provided, name, None)
-    if factory is not None:
-        result = factory(object.__self__ if issubclass(type(object), super) else object)
-        if result is not None:
-            return result
-    return None if default is _NOT_GIVEN else default
-
-
-def _collection(lookup: LookupBase, field: str, uncached: str, required: Iterable[object], provided: object) -> Any:
-    required = tuple(required)
+def _verify_generations(lookup: VerifyingBase) -> None:
+    """``changed(None)`` when there are no snapshots or a generation moved."""
     try:
-        cache = getattr(lookup, field)
+        registries = lookup._snapshot_ro
+        generations = lookup._snapshot_ro_generations
     except AttributeError:
-        cache = {}
-        setattr(lookup, field, cache)
-    leaf = _level(cache, provided)
-    result = _probe(leaf, required)
-    if result is _MISSING:
-        result = getattr(lookup, uncached)(required, provided)
-        leaf[required] = result
-    return result
+        pass
+    else:
+        # Tuple inequality, the test the C++ core makes.
+        if not (generations != tuple([registry._generation for registry in registries])):  # noqa: SIM202
+            return
+    lookup.changed(None)
 
 
 class VerifyingBase(LookupBase):
@@ -646,56 +710,12 @@ class VerifyingBase(LookupBase):
 
     def changed(self, originally_changed: object) -> None:
         LookupBase.changed(self, originally_changed)
-        for field in ("_snapshot_ro_generations", "_snapshot_ro"):
-            try:
-                delattr(self, field)
-            except AttributeError:
-                pass
+        _delete_fields(self, ("_snapshot_ro_generations", "_snapshot_ro"))
         registries = tuple(self._registry.ro)[1:]
         generations = tuple([registry._generation for registry in registries])
         self._snapshot_ro_generations = generations
         self._snapshot_ro = registries
 
-    def _verify(self) -> None:
-        try:
-            registries = self._snapshot_ro
-            generations = self._snapshot_ro_generations
-        except AttributeError:
-            pass
-        else:
-            # Tuple inequality, the test the C++ core makes.
-            if not (generations != tuple([registry._generation for registry in registries])):  # noqa: SIM202
-                return
-        self.changed(None)
-
-    def lookup(
-        self, required: Iterable[object], provided: object, name: object = _NOT_GIVEN, default: object = _NOT_GIVEN
-    ) -> Any:
-        VerifyingBase._verify(self)
-        return LookupBase.lookup(self, required, provided, name, default)
-
-    def lookup1(
-        self, required: object, provided: object, name: object = _NOT_GIVEN, default: object = _NOT_GIVEN
-    ) -> Any:
-        VerifyingBase._verify(self)
-        return LookupBase.lookup1(self, required, provided, name, default)
-
-    def queryAdapter(
-        self, object: object, provided: object, name: object = _NOT_GIVEN, default: object = _NOT_GIVEN
-    ) -> Any:
-        VerifyingBase._verify(self)
-        return _adapter_hook(self, provided, object, name, default)
-
-    def adapter_hook(
-        self, provided: object, object: object, name: object = _NOT_GIVEN, default: object = _NOT_GIVEN
-    ) -> Any:
-        VerifyingBase._verify(self)
-        return _adapter_hook(self, provided, object, name, default)
-
-    def lookupAll(self, required: Iterable[object], provided: object) -> Any:
-        VerifyingBase._verify(self)
-        return LookupBase.lookupAll(self, required, provided)
-
-    def subscriptions(self, required: Iterable[object], provided: object) -> Any:
-        VerifyingBase._verify(self)
-        return LookupBase.subscriptions(self, required, provided)
+    lookup, lookup1, queryAdapter, adapter_hook, lookupAll, subscriptions = _query_methods(
+        "VerifyingBase", _verify_generations
+    )
