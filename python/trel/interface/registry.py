@@ -308,6 +308,43 @@ class AdapterRegistry:
         components.setdefault(interface, []).append(value)
         self.changed(self)
 
+    def unsubscribe(self, required: Iterable[_Required], provided: InterfaceClass | None, value: object = None) -> bool:
+        """Remove the subscribers registered for exactly ``required`` and
+        ``provided``: those equal to ``value``, or all of them when it is
+        None. Returns whether anything was removed."""
+        specs = tuple(_as_specification(r) for r in required)
+        interface = None if provided is None else _as_interface(provided)
+        if len(specs) >= len(self._subscribers):
+            return False
+        components: _Components = self._subscribers[len(specs)]
+        for spec in specs:
+            nested = components.get(spec)
+            if nested is None:
+                return False
+            components = nested
+        subscribers = components.get(interface)
+        if not subscribers:
+            return False
+        if value is None:
+            kept: list[object] = []
+        else:
+            kept = [s for s in subscribers if not (s is value or s == value)]
+        removed = len(subscribers) - len(kept)
+        if not removed:
+            return False
+        if kept:
+            components[interface] = kept
+        else:
+            del components[interface]
+        if interface is not None:
+            count = self._provided[interface] - removed
+            if count:
+                self._provided[interface] = count
+            else:
+                del self._provided[interface]
+        self.changed(self)
+        return True
+
     def queryMultiAdapter(
         self, objects: Sequence[object], provided: object, name: str = "", default: object = None
     ) -> Any:
