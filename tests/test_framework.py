@@ -55,7 +55,7 @@ class IWorker(Interface):
 def test_interfaces_from_class_statements(run):
     run(PRELUDE + """
 assert isinstance(IPet, InterfaceClass) and IPet.__name__ == "IPet" and IPet.__module__ == "__main__"
-assert IPet.__doc__ == "" and IAnimal.__doc__ == "Something alive."
+assert IPet.getDoc() == "" and IAnimal.getDoc() == "Something alive."
 assert IPet.__bases__ == (IAnimal,) and IPet.__iro__ == (IPet, IAnimal, Interface)
 assert IPet.extends(IAnimal) and IPet.isOrExtends(IPet) and not IPet.extends(IPet) and not IAnimal.extends(IPet)
 assert IPet.names() == ["owner"] and IPet.names(all=True) == ["name", "speak", "owner"]
