@@ -186,6 +186,27 @@ def run_isolated(code, env=None):
     return done.stdout
 
 
+# The framework chooses its core when it is imported, and this process has
+# the purpose-made declarations module installed: framework tests run their
+# scripts in fresh interpreters, once per core.
+CORE_ENV = {
+    "c++": {"TREL_INTERFACE_PURE": None},
+    "python": {"TREL_INTERFACE_PURE": "1"},
+}
+
+
+@pytest.fixture(params=sorted(CORE_ENV))
+def run(request):
+    """Runs a script on one core, after checking that core is the one chosen."""
+    core = request.param
+
+    def run_script(code):
+        prelude = f"import trel.interface\nassert trel.interface.CORE == {core!r}, trel.interface.CORE\n"
+        return run_isolated(prelude + code, env=CORE_ENV[core])
+
+    return run_script
+
+
 # The leak check: under a debug interpreter, `--check-refleaks` runs each
 # test body again and again and fails it when the interpreter's total
 # reference count grows in every measured round. Tests that start another

@@ -2,7 +2,7 @@
 
 The framework chooses its core when it is imported, and this test process
 has a purpose-made declarations module installed, so every test here runs
-its script in an interpreter of its own, once per core.
+its script in an interpreter of its own, once per core (conftest's ``run``).
 """
 
 import pathlib
@@ -14,22 +14,6 @@ from conftest import run_isolated
 pytestmark = pytest.mark.isolated
 
 ROOT = pathlib.Path(__file__).resolve().parent.parent
-CORE_ENV = {
-    "c++": {"TREL_INTERFACE_PURE": None},
-    "python": {"TREL_INTERFACE_PURE": "1"},
-}
-
-
-@pytest.fixture(params=sorted(CORE_ENV))
-def run(request):
-    """Runs a script on one core, after checking that core is the one chosen."""
-    core = request.param
-
-    def run_script(code):
-        prelude = f"import trel.interface\nassert trel.interface.CORE == {core!r}, trel.interface.CORE\n"
-        return run_isolated(prelude + code, env=CORE_ENV[core])
-
-    return run_script
 
 
 PRELUDE = """

@@ -2,12 +2,14 @@
 
 ``Invalid`` is the base: an invariant raises it for an object that breaks
 it, and every verification failure is one. Each exception keeps what it
-was made with in ``args`` (so it pickles by reconstruction) and says in
-``str()`` which interface, which object and which name are concerned.
+was made with in ``args`` and says in ``str()`` which interface, which
+object and which name are concerned. They pickle by reconstruction from
+``args``; an object among them that cannot be pickled travels as its repr.
 """
 
 from __future__ import annotations
 
+import pickle
 from collections.abc import Sequence
 
 __all__ = [
@@ -31,9 +33,32 @@ def _subject(candidate: object) -> str:
     return "An object" if candidate is None else f"The object {candidate!r}"
 
 
+class _Described:
+    """What an exception pickles instead of an object that cannot be
+    pickled: the object's repr, which is all its message uses."""
+
+    def __init__(self, text: str) -> None:
+        self.text = text
+
+    def __repr__(self) -> str:
+        return self.text
+
+
+def _picklable(value: object) -> object:
+    try:
+        pickle.dumps(value)
+    except Exception:
+        return _Described(repr(value))
+    return value
+
+
 class Invalid(Exception):
     """An object breaks an interface's contract: an invariant, or what
     verification checks."""
+
+    def __reduce__(self) -> tuple[type[Invalid], tuple[object, ...]]:
+        # The object checked may not pickle; the exception still does.
+        return type(self), tuple(_picklable(arg) for arg in self.args)
 
 
 class DoesNotImplement(Invalid):

@@ -222,7 +222,7 @@ class AdapterRegistry:
         self.lookupAll = lookup.lookupAll
         self.subscriptions = lookup.subscriptions
         self._bases: tuple[AdapterRegistry, ...] = ()
-        self.__bases__ = tuple(bases)
+        self.__bases__ = bases
 
     @property
     def __bases__(self) -> tuple[AdapterRegistry, ...]:
