@@ -112,6 +112,17 @@ except MultipleInvalid as error:
 else:
     raise AssertionError("a broken object passed")
 
+# What was read of a method is read again once the method changes.
+changing = implementer(IShape)(shape("Changing", paint=lambda self, colour, coats=1: 0))
+assert verifyObject(IShape, changing())
+changing.paint.__defaults__ = None  # coats becomes required
+try:
+    verifyObject(IShape, changing())
+except BrokenMethodImplementation as error:
+    assert "requires more" in str(error)
+else:
+    raise AssertionError("a stale reading of paint passed")
+
 try:
     verifyObject(Good, Good())
 except TypeError as error:

@@ -9,12 +9,12 @@ from __future__ import annotations
 
 import inspect
 from collections.abc import Callable
-from typing import TYPE_CHECKING, Any, TypedDict
+from typing import TYPE_CHECKING, Any, TypedDict, cast
 
 if TYPE_CHECKING:
     from trel.interface.interface import InterfaceClass
 
-__all__ = ["Attribute", "Method", "SignatureInfo", "signature_info"]
+__all__ = ["Attribute", "Method", "SignatureInfo", "signature_info", "without_receiver"]
 
 
 class SignatureInfo(TypedDict):
@@ -65,6 +65,26 @@ def signature_info(signature: inspect.Signature) -> SignatureInfo:
     return info
 
 
+def without_receiver(info: SignatureInfo) -> SignatureInfo:
+    """``info`` for the callable bound to its first positional parameter,
+    as a method is to its instance."""
+    if not info["positional"]:
+        return info
+    first = info["positional"][0]
+    optional = dict(info["optional"])
+    optional.pop(first, None)
+    return SignatureInfo(
+        positional=info["positional"][1:],
+        positional_only=[name for name in info["positional_only"] if name != first],
+        required=[name for name in info["required"] if name != first],
+        optional=optional,
+        keyword_only=info["keyword_only"],
+        keyword_required=info["keyword_required"],
+        varargs=info["varargs"],
+        kwargs=info["kwargs"],
+    )
+
+
 class Attribute:
     """An attribute an interface describes: ``name = Attribute("What it is.")``.
 
@@ -113,7 +133,19 @@ class Method(Attribute):
             raise TypeError(f"function must be callable, not {function!r}")
         super().__init__(function.__doc__ or "")
         self.function = function
-        self._signature = inspect.signature(function)
+        # Read on first use: most interfaces are defined far more often
+        # than their signatures are asked about.
+        self._info: SignatureInfo | None = None
+        self._text = ""
+
+    def _signature_info(self) -> SignatureInfo:
+        """The description, shared: callers must not change it."""
+        info = self._info
+        if info is None:
+            signature = inspect.signature(self.function)
+            self._text = str(signature)
+            info = self._info = signature_info(signature)
+        return info
 
     def getSignatureInfo(self) -> SignatureInfo:
         """The parameters: ``positional`` (names, in order), ``required``
@@ -123,11 +155,14 @@ class Method(Attribute):
 
         A new dict each time, so callers may change it.
         """
-        return signature_info(self._signature)
+        info = self._signature_info()
+        return cast(SignatureInfo, {key: value.copy() if isinstance(value, (list, dict)) else value
+                                    for key, value in info.items()})
 
     def getSignatureString(self) -> str:
         """The parameter list as written, e.g. ``(a, b=1, *args, **kw)``."""
-        return str(self._signature)
+        self._signature_info()
+        return self._text
 
     def __repr__(self) -> str:
         return f"<{type(self).__name__} {self._owner()}.{self.__name__}{self.getSignatureString()}>"

@@ -10,9 +10,11 @@ for a method that refuses calls its description allows, and
 from __future__ import annotations
 
 import inspect
+import weakref
+from types import FunctionType, MethodType
 from typing import Any
 
-from trel.interface.attribute import Method, SignatureInfo, signature_info
+from trel.interface.attribute import Method, SignatureInfo, signature_info, without_receiver
 from trel.interface.exceptions import (
     BrokenImplementation,
     BrokenMethodImplementation,
@@ -79,30 +81,56 @@ def _check_name(
     implemented = _accepted(candidate, name, attribute, is_class)
     if implemented is None:
         return None  # a built-in whose signature cannot be read: accepted
-    message = _incompatibility(description.getSignatureInfo(), implemented)
+    message = _incompatibility(description._signature_info(), implemented)
     if message is None:
         return None
     return BrokenMethodImplementation(description, message, attribute, iface, candidate)
 
 
+# What each function accepts, read once: reading a signature costs more than
+# the rest of a verification. Kept with what it was read from, so a function
+# given new defaults or code is read again.
+_function_infos: weakref.WeakKeyDictionary[
+    FunctionType, tuple[tuple[object, ...], SignatureInfo, SignatureInfo]
+] = weakref.WeakKeyDictionary()
+
+
+def _function_info(function: FunctionType, bound: bool) -> SignatureInfo:
+    """What ``function`` accepts; with ``bound``, as a method of an instance."""
+    key = (
+        function.__code__,
+        function.__defaults__,
+        function.__kwdefaults__,
+        getattr(function, "__signature__", None),
+        getattr(function, "__wrapped__", None),
+    )
+    known = _function_infos.get(function)
+    if known is None or known[0] != key:
+        info = signature_info(inspect.signature(function))
+        known = _function_infos[function] = (key, info, without_receiver(info))
+    return known[2] if bound else known[1]
+
+
 def _accepted(candidate: Any, name: str, attribute: Any, is_class: bool) -> SignatureInfo | None:
     """The calls ``attribute`` accepts as a method of the object (or of the
     class's instances), or None when its signature cannot be read."""
-    try:
-        signature = inspect.signature(attribute)
-    except (TypeError, ValueError):
-        return None
+    target, bound = attribute, False
     if is_class:
         # Read through the class, a plain function (or a built-in method
         # descriptor) still has the instance to receive first.
         raw = inspect.getattr_static(candidate, name, None)
         unbound = inspect.isfunction(raw) or inspect.ismethoddescriptor(raw)
-        if unbound and not isinstance(raw, (staticmethod, classmethod)):
-            parameters = list(signature.parameters.values())
-            receiver = (inspect.Parameter.POSITIONAL_ONLY, inspect.Parameter.POSITIONAL_OR_KEYWORD)
-            if parameters and parameters[0].kind in receiver:
-                signature = signature.replace(parameters=parameters[1:])
-    return signature_info(signature)
+        bound = unbound and not isinstance(raw, (staticmethod, classmethod))
+    elif isinstance(attribute, MethodType) and isinstance(attribute.__func__, FunctionType):
+        target, bound = attribute.__func__, True
+    if isinstance(target, FunctionType):
+        return _function_info(target, bound)
+    try:
+        signature = inspect.signature(target)
+    except (TypeError, ValueError):
+        return None
+    info = signature_info(signature)
+    return without_receiver(info) if bound else info
 
 
 def _incompatibility(described: SignatureInfo, implemented: SignatureInfo) -> str | None:
