@@ -229,6 +229,8 @@ for bad, words in [
     (lambda: InterfaceClass("I", [IGreeter, object]), "bases[1]"),
     (lambda: InterfaceClass("I", attrs={"x": 3}), "x = 3"),
     (lambda: InterfaceClass("I", __module__=3), "__module__ must be a str"),
+    (lambda: InterfaceClass("I", attrs=[("x", 3)]), "attrs must be a mapping"),
+    (lambda: InterfaceClass("I", __doc__=b"doc"), "__doc__ must be a str"),
 ]:
     try:
         bad()

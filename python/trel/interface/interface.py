@@ -171,6 +171,8 @@ class InterfaceClass(InterfaceBase, Specification):
         for i, base in enumerate(bases):
             if not isinstance(base, InterfaceClass):
                 raise TypeError(f"bases[{i}] must be an interface, not {base!r}")
+        if attrs is not None and not isinstance(attrs, Mapping):
+            raise TypeError(f"attrs must be a mapping of names, not {type(attrs).__name__}")
         attrs = dict(attrs or {})
         if __module__ is None:
             __module__ = attrs.get("__module__") or sys._getframe(1).f_globals.get("__name__")
@@ -178,6 +180,8 @@ class InterfaceClass(InterfaceBase, Specification):
             raise TypeError(f"__module__ must be a str, not {type(__module__).__name__}")
         if __doc__ is None:
             __doc__ = attrs.get("__doc__") or ""
+        if not isinstance(__doc__, str):
+            raise TypeError(f"__doc__ must be a str, not {type(__doc__).__name__}")
         tagged = attrs.pop(_TAGGED_VALUES, {})
         checks = tagged.get("invariants", ())
         descriptions: dict[str, Attribute] = {}
