@@ -17,7 +17,15 @@ import tracemalloc
 from timing import Timer, time_rounds
 
 import trel.interface
-from trel.interface import AdapterRegistry, Interface, InterfaceClass, adapter_hooks, implementer
+from trel.interface import (
+    AdapterRegistry,
+    Interface,
+    InterfaceClass,
+    adapter_hooks,
+    classImplements,
+    implementer,
+    verifyObject,
+)
 
 # The mixed workload's shape.
 INTERFACES = 60
@@ -63,6 +71,44 @@ def roads():
         "adaptation: iface(ob), ob provides it": lambda: IGreeter(ob),
         "registry query: queryAdapter(ob, iface), base registry": lambda: local.queryAdapter(ob, IPolite),
         "  the same, adapter class as factory": lambda: local.queryAdapter(ob, IFormal),
+    }
+
+
+def declaring():
+    """Defining an interface, declaring what a class implements, and
+    verifying an object against an interface."""
+
+    class IShape(Interface):
+        def area():
+            "Its area."
+
+    def move(x, y, relative=False):
+        "Move it."
+
+    def scale(factor, *args, **kw):
+        "Scale it."
+
+    attrs = {"__doc__": "A movable shape.", "move": move, "scale": scale}
+
+    @implementer(IShape)
+    class Shape:
+        def area(self):
+            return 0
+
+        def move(self, x, y, relative=False):
+            pass
+
+        def scale(self, factor, *args, **kw):
+            pass
+
+    IMovable = InterfaceClass("IMovable", (IShape,), attrs, __module__="bench")
+    shape = Shape()
+    classImplements(Shape, IMovable)
+    assert verifyObject(IMovable, shape)
+    return {
+        "interface creation: 2 methods, 1 base": lambda: InterfaceClass("IMovable", (IShape,), attrs),
+        "implementer(iface) on a new class (its creation included)": lambda: implementer(IShape)(type("C", (), {})),
+        "verifyObject(iface, ob): 3 methods": lambda: verifyObject(IMovable, shape),
     }
 
 
@@ -154,7 +200,7 @@ def memory_per_adapter(count=2000):
 
 def main():
     rounds = int(sys.argv[1]) if len(sys.argv) > 1 else 11
-    calls = {**roads(), **mixed_workload()}
+    calls = {**roads(), **declaring(), **mixed_workload()}
     memory = memory_per_adapter()
     gc.collect()
     gc.disable()

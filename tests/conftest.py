@@ -187,8 +187,9 @@ def run_isolated(code, env=None):
     return done.stdout
 
 
-# The framework chooses its core when it is imported, so framework tests run
-# their scripts in a fresh interpreter per core.
+# The framework chooses its core when it is imported, and this process has
+# the purpose-made declarations module installed: framework tests run their
+# scripts in fresh interpreters, once per core.
 CORE_ENV = {
     "c++": {"TREL_INTERFACE_PURE": None},
     "python": {"TREL_INTERFACE_PURE": "1"},

@@ -34,35 +34,62 @@ from typing import TYPE_CHECKING
 if TYPE_CHECKING:
     # What __getattr__ below imports on first use, as the checker sees it.
     from trel.interface._core import CORE, adapter_hooks, implementedBy, providedBy
+    from trel.interface.attribute import Attribute, Method
     from trel.interface.declarations import (
+        Declaration,
         alsoProvides,
         classImplements,
+        classImplementsOnly,
         directlyProvidedBy,
         directlyProvides,
         implementer,
+        implementer_only,
+        moduleProvides,
         noLongerProvides,
         provider,
     )
-    from trel.interface.interface import Attribute, Interface, InterfaceClass, Specification
+    from trel.interface.exceptions import (
+        BrokenImplementation,
+        BrokenMethodImplementation,
+        DoesNotImplement,
+        Invalid,
+        MultipleInvalid,
+    )
+    from trel.interface.interface import Interface, InterfaceClass, Specification, invariant, taggedValue
     from trel.interface.registry import AdapterRegistry
+    from trel.interface.verify import verifyClass, verifyObject
 
 _EXPORTS = {
     "CORE": "_core",
     "adapter_hooks": "_core",
     "providedBy": "_core",
     "implementedBy": "_core",
-    "Attribute": "interface",
+    "Attribute": "attribute",
+    "Method": "attribute",
     "Interface": "interface",
     "InterfaceClass": "interface",
     "Specification": "interface",
+    "invariant": "interface",
+    "taggedValue": "interface",
+    "Declaration": "declarations",
     "alsoProvides": "declarations",
     "classImplements": "declarations",
+    "classImplementsOnly": "declarations",
     "directlyProvidedBy": "declarations",
     "directlyProvides": "declarations",
     "implementer": "declarations",
+    "implementer_only": "declarations",
+    "moduleProvides": "declarations",
     "noLongerProvides": "declarations",
     "provider": "declarations",
+    "BrokenImplementation": "exceptions",
+    "BrokenMethodImplementation": "exceptions",
+    "DoesNotImplement": "exceptions",
+    "Invalid": "exceptions",
+    "MultipleInvalid": "exceptions",
     "AdapterRegistry": "registry",
+    "verifyClass": "verify",
+    "verifyObject": "verify",
 }
 
 # Spelled out, for the checker and linters; the keys of _EXPORTS, sorted.
@@ -70,19 +97,33 @@ __all__ = [
     "CORE",
     "AdapterRegistry",
     "Attribute",
+    "BrokenImplementation",
+    "BrokenMethodImplementation",
+    "Declaration",
+    "DoesNotImplement",
     "Interface",
     "InterfaceClass",
+    "Invalid",
+    "Method",
+    "MultipleInvalid",
     "Specification",
     "adapter_hooks",
     "alsoProvides",
     "classImplements",
+    "classImplementsOnly",
     "directlyProvidedBy",
     "directlyProvides",
     "implementedBy",
     "implementer",
+    "implementer_only",
+    "invariant",
+    "moduleProvides",
     "noLongerProvides",
     "providedBy",
     "provider",
+    "taggedValue",
+    "verifyClass",
+    "verifyObject",
 ]
 
 

@@ -23,6 +23,8 @@ import importlib as _importlib
 from collections.abc import Callable, Iterable
 from typing import Any, cast
 
+from trel.interface._module_name import ModuleName as _ModuleName
+
 __all__ = [
     "ClassProvidesBase",
     "InterfaceBase",
@@ -369,8 +371,9 @@ class InterfaceBase(SpecificationBase):
 
     # The defining module's name: the same field as __ibmodule__, read-only.
     # A Python subclass's own "__module__" class attribute is found first on
-    # its instances.
-    __module__ = property(lambda self: self.__ibmodule__)
+    # its instances. On the class itself it is this module's name, a string,
+    # as the extension type's is.
+    __module__ = _ModuleName(__name__)
 
     def __hash__(self) -> int:
         try:

@@ -13,7 +13,9 @@ without coming back here.
 
 from __future__ import annotations
 
-from collections.abc import Callable, Iterable
+import sys
+from collections.abc import Callable, Iterable, Iterator
+from types import ModuleType
 from typing import Any, Protocol, TypeVar, Union, cast
 
 from trel.interface._core import (
@@ -32,11 +34,14 @@ __all__ = [
     "Provides",
     "alsoProvides",
     "classImplements",
+    "classImplementsOnly",
     "directlyProvidedBy",
     "directlyProvides",
     "implementedBy",
     "implementedByFallback",
     "implementer",
+    "implementer_only",
+    "moduleProvides",
     "noLongerProvides",
     "providedBy",
     "provider",
@@ -59,8 +64,9 @@ def _set(ob: object, name: str, value: object) -> None:
     setattr(ob, name, value)
 
 
-def _interfaces(items: Iterable[_Declarable]) -> tuple[InterfaceClass, ...]:
-    """The interfaces named by ``items``; declarations contribute theirs."""
+def _interfaces(items: Iterable[_Declarable], what: str = "interfaces") -> tuple[InterfaceClass, ...]:
+    """The interfaces named by ``items``; declarations contribute theirs.
+    ``what`` names the argument in the TypeError for anything else."""
     result: list[InterfaceClass] = []
     for item in items:
         if isinstance(item, InterfaceClass):
@@ -68,12 +74,22 @@ def _interfaces(items: Iterable[_Declarable]) -> tuple[InterfaceClass, ...]:
         elif isinstance(item, Declaration):
             result.extend(item.declared)
         else:
-            raise TypeError("only interfaces can be declared", item)
+            raise TypeError(f"{what} must be interfaces or declarations, not {item!r}")
     return tuple(dict.fromkeys(result))
+
+
+def _label(interfaces: Iterable[InterfaceClass]) -> str:
+    return ", ".join(f"{i.__ibmodule__}.{i.__name__}" for i in interfaces)
 
 
 class Declaration(Specification):
     """A set of interfaces, and with them everything they extend.
+
+    ``iter(decl)`` gives its interfaces (through the declarations it is
+    built on), ``decl.flattened()`` every interface they imply, most
+    specific first; ``I in decl`` asks whether it implies ``I``.
+    ``decl + I``, ``decl + other`` and ``decl - I`` make new declarations;
+    subtracting ``I`` also drops the interfaces that extend it.
 
     Every declaration implies ``Interface``, which every object provides.
     """
@@ -81,7 +97,7 @@ class Declaration(Specification):
     declared: tuple[InterfaceClass, ...]
 
     def __init__(self, *bases: _Declarable) -> None:
-        self.declared = _interfaces(bases)
+        self.declared = _interfaces(bases, "Declaration() arguments")
         Specification.__init__(self, self.declared)
 
     def _resolution_order(self) -> list[Specification]:
@@ -94,13 +110,55 @@ class Declaration(Specification):
         """Whether the declaration includes ``interface``, directly or through its bases."""
         return interface in self.__iro__
 
+    def interfaces(self) -> Iterator[InterfaceClass]:
+        """The interfaces declared, and those of the declarations this one
+        is built on (without what they extend), each once."""
+        seen: dict[InterfaceClass, None] = {}
+        stack: list[Specification] = list(reversed(self.__bases__))
+        while stack:
+            base = stack.pop()
+            if isinstance(base, InterfaceClass):
+                seen.setdefault(base)
+            else:
+                stack.extend(reversed(base.__bases__))
+        return iter(seen)
+
+    def __iter__(self) -> Iterator[InterfaceClass]:
+        return self.interfaces()
+
+    def __add__(self, other: object) -> Declaration:
+        if not isinstance(other, (InterfaceClass, Declaration)):
+            return NotImplemented
+        return Declaration(*self, *_operand(other))
+
+    def __radd__(self, other: object) -> Declaration:
+        if not isinstance(other, (InterfaceClass, Declaration)):
+            return NotImplemented
+        return Declaration(*_operand(other), *self)
+
+    def __sub__(self, other: object) -> Declaration:
+        if not isinstance(other, (InterfaceClass, Declaration)):
+            return NotImplemented
+        removed = _operand(other)
+        return Declaration(*(i for i in self if not any(i.isOrExtends(r) for r in removed)))
+
+    def __reduce__(self) -> Any:
+        return Declaration, tuple(self)
+
     def __repr__(self) -> str:
-        return f"<{type(self).__name__} {', '.join(i.__name__ for i in self.declared)}>"
+        return f"<{type(self).__name__} {_label(self.declared)}>" if self.declared else f"<{type(self).__name__}>"
+
+
+def _operand(other: InterfaceClass | Declaration) -> tuple[InterfaceClass, ...]:
+    return (other,) if isinstance(other, InterfaceClass) else tuple(other)
 
 
 class Implements(Declaration):
     """What a class or factory implements: the interfaces it declares, then
     what its base classes implement."""
+
+    # The class or factory whose declaration this is, once it is stored.
+    _owner: object = None
 
     def __init__(
         self, name: str, declared: Iterable[_Declarable] = (), inherited: Iterable[Specification] = ()
@@ -115,6 +173,19 @@ class Implements(Declaration):
         self.declared = _interfaces(self.declared + interfaces)
         self.__bases__ = self.declared + self.inherited
 
+    def declare_only(self, interfaces: tuple[InterfaceClass, ...]) -> None:
+        """Make the declaration exactly ``interfaces``: nothing inherited."""
+        self.declared, self.inherited = interfaces, ()
+        self.__bases__ = interfaces
+
+    def __reduce__(self) -> Any:
+        # A stored declaration is found again through its class or factory,
+        # so it unpickles to the very object in use there.
+        owner = self._owner
+        if owner is not None and _stored_declaration(owner) is self:
+            return implementedBy, (owner,)
+        return Implements, (self.__name__, self.declared, self.inherited)
+
     def __repr__(self) -> str:
         return f"<implementedBy {self.__name__}>"
 
@@ -124,7 +195,11 @@ class Provides(Declaration):
 
     def __init__(self, cls: object, *interfaces: _Declarable) -> None:
         self.declared = _interfaces(interfaces)
+        self._cls = cls
         Specification.__init__(self, (*self.declared, implementedBy(cls)))
+
+    def __reduce__(self) -> Any:
+        return Provides, (self._cls, *self.declared)
 
 
 class ClassProvides(Declaration, ClassProvidesBase):
@@ -141,6 +216,15 @@ class ClassProvides(Declaration, ClassProvidesBase):
         self._implements = implementedBy(cls)
         self.declared = _interfaces(interfaces)
         Specification.__init__(self, (*self.declared, implementedBy(metaclass)))
+
+    def __reduce__(self) -> Any:
+        # The class keeps its own: that very object unpickles.
+        return _class_provides, (self._cls,)
+
+
+def _class_provides(cls: type) -> ClassProvides:
+    provides: ClassProvides = cls.__dict__["__provides__"]
+    return provides
 
 
 def _name_of(ob: object) -> str:
@@ -161,6 +245,7 @@ objectSpecificationDescriptor = ObjectSpecificationDescriptor()
 
 def _store(cls: object, spec: Implements) -> Implements:
     """Keep ``spec`` where the core's next resolution of ``cls`` finds it."""
+    spec._owner = cls
     try:
         _set(cls, "__implemented__", spec)
     except (TypeError, AttributeError):
@@ -171,14 +256,18 @@ def _store(cls: object, spec: Implements) -> Implements:
     return spec
 
 
-def _declared(cls: type) -> bool:
-    """Whether the core finds a declaration for ``cls`` without the fallback."""
-    if "__implemented__" in cls.__dict__:
-        return True
+def _stored_declaration(cls: object) -> object:
+    """The declaration stored for ``cls``, without computing one."""
     try:
-        return cls in BuiltinImplementationSpecifications
-    except TypeError:  # unhashable: never stored
-        return False
+        own = cls.__dict__.get("__implemented__")
+    except AttributeError:
+        own = None
+    if own is None:
+        try:
+            own = BuiltinImplementationSpecifications.get(cls)
+        except TypeError:
+            own = None
+    return own
 
 
 def _inherit(cls: type) -> Implements:
@@ -211,7 +300,7 @@ def implementedByFallback(cls: object) -> Declaration:
         # already stored: a chain of thousands of undeclared classes resolves
         # without recursing.
         for base in reversed(cls.__mro__[1:]):
-            if not _declared(base):
+            if _stored_declaration(base) is None:
                 _inherit(base)
         return _inherit(cls)
     if callable(cls):
@@ -219,14 +308,15 @@ def implementedByFallback(cls: object) -> Declaration:
     raise TypeError("ImplementedBy called for non-factory", cls)
 
 
-def classImplements(cls: object, *interfaces: _Declarable) -> None:
-    """Declare that instances of ``cls`` provide ``interfaces``, besides
-    what its base classes implement."""
-    spec = implementedBy(cls)
-    if not isinstance(spec, Implements) or spec is _empty:
+def _declare_for(cls: object, interfaces: tuple[InterfaceClass, ...], only: bool) -> None:
+    spec = implementedBy(cls)  # TypeError for what is neither a class nor a callable
+    if not isinstance(spec, Implements) or _stored_declaration(cls) is not spec:
         # A factory that is not a class starts a declaration of its own.
         spec = _store(cls, Implements(_name_of(cls)))
-    spec.declare(*interfaces)
+    if only:
+        spec.declare_only(interfaces)
+    else:
+        spec.declare(*interfaces)
     if isinstance(cls, type):
         try:
             if "__providedBy__" not in cls.__dict__:
@@ -237,11 +327,36 @@ def classImplements(cls: object, *interfaces: _Declarable) -> None:
             pass
 
 
+def classImplements(cls: object, *interfaces: _Declarable) -> None:
+    """Declare that instances of ``cls`` provide ``interfaces``, besides
+    what its base classes implement."""
+    _declare_for(cls, _interfaces(interfaces, "classImplements() interfaces"), only=False)
+
+
+def classImplementsOnly(cls: object, *interfaces: _Declarable) -> None:
+    """Declare that instances of ``cls`` provide exactly ``interfaces``:
+    nothing its base classes implement is inherited."""
+    _declare_for(cls, _interfaces(interfaces, "classImplementsOnly() interfaces"), only=True)
+
+
 def implementer(*interfaces: _Declarable) -> Callable[[_T], _T]:
     """Class or factory decorator: what its instances (or results) provide."""
+    declared = _interfaces(interfaces, "implementer() arguments")
 
     def declare(cls: _T) -> _T:
-        classImplements(cls, *interfaces)
+        _declare_for(cls, declared, only=False)
+        return cls
+
+    return declare
+
+
+def implementer_only(*interfaces: _Declarable) -> Callable[[_T], _T]:
+    """Class decorator: its instances provide exactly ``interfaces``,
+    nothing inherited from its base classes."""
+    declared = _interfaces(interfaces, "implementer_only() arguments")
+
+    def declare(cls: _T) -> _T:
+        _declare_for(cls, declared, only=True)
         return cls
 
     return declare
@@ -255,35 +370,74 @@ def directlyProvidedBy(ob: object) -> Declaration:
     return Declaration()
 
 
+def _provides_for(ob: object, interfaces: tuple[InterfaceClass, ...]) -> Declaration:
+    """The specification ``ob`` would carry to provide ``interfaces`` itself."""
+    if isinstance(ob, type):
+        return ClassProvides(ob, type(ob), *interfaces)
+    return Provides(type(ob), *interfaces)
+
+
+def _install(ob: object, spec: Declaration) -> None:
+    try:
+        _set(ob, "__provides__", spec)
+        if isinstance(ob, type) and "__providedBy__" not in ob.__dict__:
+            _set(ob, "__providedBy__", objectSpecificationDescriptor)
+    except (TypeError, AttributeError) as error:
+        raise TypeError(f"{ob!r} cannot carry declarations of what it provides ({error})") from None
+
+
 def directlyProvides(ob: object, *interfaces: _Declarable) -> None:
     """Declare exactly what ``ob`` itself provides (replacing earlier such
     declarations); a class object gets a class-provides specification."""
-    if isinstance(ob, type):
-        _set(ob, "__provides__", ClassProvides(ob, type(ob), *interfaces))
-        if "__providedBy__" not in ob.__dict__:
-            _set(ob, "__providedBy__", objectSpecificationDescriptor)
-    else:
-        _set(ob, "__provides__", Provides(type(ob), *interfaces))
+    _install(ob, _provides_for(ob, _interfaces(interfaces, "directlyProvides() interfaces")))
 
 
 def alsoProvides(ob: object, *interfaces: _Declarable) -> None:
     """Add ``interfaces`` to what ``ob`` itself provides."""
-    directlyProvides(ob, directlyProvidedBy(ob), *interfaces)
+    added = _interfaces(interfaces, "alsoProvides() interfaces")
+    _install(ob, _provides_for(ob, _interfaces((*directlyProvidedBy(ob).declared, *added))))
 
 
 def noLongerProvides(ob: object, interface: InterfaceClass) -> None:
-    """Remove ``interface`` from what ``ob`` itself provides."""
-    remaining = [i for i in directlyProvidedBy(ob).declared if i != interface]
-    directlyProvides(ob, *remaining)
-    if interface.providedBy(ob):
-        raise ValueError("can only remove directly provided interfaces", interface)
+    """Remove ``interface`` (and the interfaces extending it) from what
+    ``ob`` itself provides.
+
+    ValueError, with ``ob`` left as it was, when ``ob`` would provide it
+    all the same (through what its class implements).
+    """
+    if not isinstance(interface, InterfaceClass):
+        raise TypeError(f"interface must be an interface, not {interface!r}")
+    declared = directlyProvidedBy(ob).declared
+    remaining = tuple(i for i in declared if not i.isOrExtends(interface))
+    if len(remaining) == len(declared):
+        if interface.providedBy(ob):
+            raise ValueError(f"can only remove directly provided interfaces: {ob!r} provides {interface!r} otherwise")
+        return
+    spec = _provides_for(ob, remaining)
+    if spec.isOrExtends(interface):
+        raise ValueError(f"can only remove directly provided interfaces: {ob!r} provides {interface!r} otherwise")
+    _install(ob, spec)
 
 
 def provider(*interfaces: _Declarable) -> Callable[[_T], _T]:
-    """Class decorator: what the class object itself provides."""
+    """Decorator for classes and functions: what the decorated object itself
+    provides (for a class: the class object, not its instances)."""
+    declared = _interfaces(interfaces, "provider() arguments")
 
-    def declare(cls: _T) -> _T:
-        directlyProvides(cls, *interfaces)
-        return cls
+    def declare(ob: _T) -> _T:
+        _install(ob, _provides_for(ob, declared))
+        return ob
 
     return declare
+
+
+def moduleProvides(*interfaces: _Declarable) -> None:
+    """Called in a module's body: the module object provides ``interfaces``."""
+    declared = _interfaces(interfaces, "moduleProvides() arguments")
+    frame = sys._getframe(1)
+    namespace = frame.f_locals
+    if namespace is not frame.f_globals:
+        raise TypeError("moduleProvides() can only be called in a module's body")
+    if "__provides__" in namespace:
+        raise TypeError("moduleProvides() can only be called once in a module")
+    namespace["__provides__"] = Provides(ModuleType, *declared)

@@ -16,11 +16,11 @@ from __future__ import annotations
 
 import weakref
 from collections.abc import Callable, Iterable, Sequence
-from typing import Any, Union
+from typing import Any, Union, cast
 
 from trel.interface._core import SpecificationBase, VerifyingBase, providedBy
 from trel.interface.declarations import implementedBy
-from trel.interface.interface import Interface, InterfaceClass, Specification
+from trel.interface.interface import Interface
 from trel.interface.ro import dependency_order, resolution_order
 
 __all__ = ["AdapterRegistry"]
@@ -32,33 +32,55 @@ __all__ = ["AdapterRegistry"]
 # are left open.
 _Components = dict[Any, Any]
 # What a registration may name as a required specification.
-_Required = Union[Specification, type, None]
+_Required = Union[SpecificationBase, type, None]
 
 
-def _as_specification(ob: _Required) -> Specification:
+def _as_specification(ob: object, argument: str, index: int) -> SpecificationBase:
     """A required specification: ``None`` means any object, a class means
     what its instances provide."""
     if ob is None:
         return Interface
-    if isinstance(ob, Specification):
+    if isinstance(ob, SpecificationBase):
         return ob
     if isinstance(ob, type):
-        spec: Specification = implementedBy(ob)
+        spec: SpecificationBase = implementedBy(ob)
         return spec
-    raise TypeError("required entries must be specifications, classes or None", ob)
+    raise TypeError(f"{argument}[{index}] must be a specification, a class or None, not {ob!r}")
 
 
-def _as_interface(ob: InterfaceClass | None) -> InterfaceClass:
-    if ob is None:
-        return Interface
-    if not isinstance(ob, InterfaceClass):
-        raise TypeError("the provided entry must be an interface", ob)
-    return ob
+def _required(required: object, argument: str = "required") -> tuple[SpecificationBase, ...]:
+    """The required specifications of a registration or a query.
+
+    ``required`` must be a list or a tuple. An interface is iterable (over
+    what it extends), so passing one where the sequence belongs would
+    otherwise mean a registration over several specifications.
+    """
+    if type(required) is not tuple and type(required) is not list:
+        if isinstance(required, SpecificationBase):
+            raise TypeError(
+                f"{argument} must be a sequence (list or tuple) of specifications, not the single {required!r};"
+                f" write [{getattr(required, '__name__', 'spec')}]"
+            )
+        if not isinstance(required, (list, tuple)):
+            raise TypeError(f"{argument} must be a sequence (list or tuple) of specifications, not {required!r}")
+    specs = tuple(cast(Sequence[object], required))  # a list or tuple, tested above
+    for spec in specs:
+        if not isinstance(spec, SpecificationBase):
+            return tuple(_as_specification(r, argument, i) for i, r in enumerate(specs))
+    return cast(tuple[SpecificationBase, ...], specs)  # every item tested above
+
+
+def _as_interface(ob: object, handler: bool = False) -> Any:
+    """The provided specification; None only for handlers."""
+    if isinstance(ob, SpecificationBase) or (handler and ob is None):
+        return ob
+    expected = "a specification or None" if handler else "a specification"
+    raise TypeError(f"provided must be {expected}, not {ob!r}")
 
 
 def _check_name(name: object) -> None:
     if not isinstance(name, str):
-        raise ValueError("name is not a string or unicode")
+        raise TypeError(f"name must be a str, not {type(name).__name__}")
 
 
 class AdapterLookup(VerifyingBase):
@@ -179,19 +201,26 @@ def _subregistries(registry: AdapterRegistry) -> list[AdapterRegistry]:
 
 
 class AdapterRegistry:
-    """Adapters and subscribers, with base registries and cached queries."""
+    """Adapters and subscribers, with base registries and cached queries.
+
+    ``bases`` are the registries consulted after this one's own
+    registrations; ``name`` only labels the registry in its repr.
+    """
 
     # This registry, then its bases' registries, most specific first.
     ro: tuple[AdapterRegistry, ...]
 
-    def __init__(self, bases: Iterable[AdapterRegistry] = ()) -> None:
+    def __init__(self, bases: Iterable[AdapterRegistry] = (), name: str = "") -> None:
+        if not isinstance(name, str):
+            raise TypeError(f"name must be a str, not {type(name).__name__}")
+        self.__name__ = name
         # by number of required specifications: nested dicts keyed by each
         # required specification, then the provided interface, then the name
         self._adapters: list[_Components] = []
         # the same shape, ending in a list of subscribers instead of a name
         self._subscribers: list[_Components] = []
         # provided interface -> number of registrations that provide it
-        self._provided: dict[InterfaceClass, int] = {}
+        self._provided: dict[Any, int] = {}
         # provided interface -> the registered ones that are or extend it
         self._v_extendors: dict[object, tuple[object, ...]] = {}
         self._generation = 1
@@ -199,14 +228,12 @@ class AdapterRegistry:
         self._v_lookup = lookup = AdapterLookup(self)
         # The queries are the lookup object's, bound once: a query costs
         # the core's cached routine and nothing more.
-        self.lookup = lookup.lookup
-        self.lookup1 = lookup.lookup1
         self.queryAdapter = lookup.queryAdapter
         self.adapter_hook = lookup.adapter_hook
         self.lookupAll = lookup.lookupAll
         self.subscriptions = lookup.subscriptions
         self._bases: tuple[AdapterRegistry, ...] = ()
-        self.__bases__ = tuple(bases)
+        self.__bases__ = bases
 
     @property
     def __bases__(self) -> tuple[AdapterRegistry, ...]:
@@ -214,12 +241,26 @@ class AdapterRegistry:
 
     @__bases__.setter
     def __bases__(self, bases: Iterable[AdapterRegistry]) -> None:
+        if isinstance(bases, AdapterRegistry):
+            raise TypeError(f"bases must be a sequence of registries, not the single {bases!r}")
+        new = tuple(bases)
+        for i, base in enumerate(new):
+            if not isinstance(base, AdapterRegistry):
+                raise TypeError(f"bases[{i}] must be an AdapterRegistry, not {base!r}")
         for base in self._bases:
             base._v_subregistries.discard(self)
-        self._bases = tuple(bases)
+        self._bases = new
         for base in self._bases:
             base._v_subregistries.add(self)
         self._rebuild_ro()
+
+    def __repr__(self) -> str:
+        bases = ", ".join(base._label() for base in self._bases)
+        return f"<{type(self).__name__} {self._label(kind=False)} bases=[{bases}]>"
+
+    def _label(self, kind: bool = True) -> str:
+        label = repr(self.__name__) if self.__name__ else f"at {id(self):#x}"
+        return f"{type(self).__name__} {label}" if kind else label
 
     def _rebuild_ro(self) -> None:
         """Recompute this registry's order, then that of every registry
@@ -243,18 +284,16 @@ class AdapterRegistry:
             extendors = self._v_extendors[provided] = (provided, *found)
         return extendors
 
-    def register(
-        self, required: Iterable[_Required], provided: InterfaceClass | None, name: str, value: object
-    ) -> None:
+    def register(self, required: Sequence[_Required], provided: Any, name: str, value: object) -> None:
         """Register ``value`` (an adapter factory) for objects providing the
         ``required`` specifications, giving ``provided`` under ``name``.
         Registering ``None`` removes the registration."""
+        specs = _required(required)
+        interface = _as_interface(provided)
         _check_name(name)
         if value is None:
-            self.unregister(required, provided, name)
+            self.unregister(specs, interface, name)
             return
-        specs = tuple(_as_specification(r) for r in required)
-        interface = _as_interface(provided)
         components = _level(self._adapters, len(specs))
         for spec in specs:
             components = components.setdefault(spec, {})
@@ -266,53 +305,55 @@ class AdapterRegistry:
         by_name[name] = value
         self.changed(self)
 
-    def unregister(
-        self, required: Iterable[_Required], provided: InterfaceClass | None, name: str = "", value: object = None
-    ) -> bool:
+    def _components(self, by_order: list[_Components], specs: tuple[SpecificationBase, ...]) -> _Components | None:
+        """The registrations for exactly ``specs``, or None when there are none."""
+        if len(specs) >= len(by_order):
+            return None
+        components: _Components | None = by_order[len(specs)]
+        for spec in specs:
+            components = components.get(spec)  # type: ignore[union-attr]  # None ends the loop below
+            if components is None:
+                return None
+        return components
+
+    def unregister(self, required: Sequence[_Required], provided: Any, name: str = "", value: object = None) -> bool:
         """Remove the registration (only if it is ``value``, when given).
         Returns whether anything was removed."""
-        specs = tuple(_as_specification(r) for r in required)
+        specs = _required(required)
         interface = _as_interface(provided)
-        if len(specs) >= len(self._adapters):
-            return False
-        components: _Components = self._adapters[len(specs)]
-        for spec in specs:
-            nested = components.get(spec)
-            if nested is None:
-                return False
-            components = nested
-        by_name = components.get(interface, {})
-        if name not in by_name or (value is not None and by_name[name] is not value):
+        _check_name(name)
+        components = self._components(self._adapters, specs)
+        by_name = components.get(interface) if components is not None else None
+        if not by_name or name not in by_name or (value is not None and by_name[name] is not value):
             return False
         del by_name[name]
-        count = self._provided[interface] - 1
+        self._forget_provided(interface, 1)
+        self.changed(self)
+        return True
+
+    def _forget_provided(self, interface: object, removed: int) -> None:
+        count = self._provided[interface] - removed
         if count:
             self._provided[interface] = count
         else:
             del self._provided[interface]
-        self.changed(self)
-        return True
 
-    def registered(self, required: Iterable[_Required], provided: InterfaceClass | None, name: str = "") -> Any:
+    def registered(self, required: Sequence[_Required], provided: Any, name: str = "") -> Any:
         """What is registered for exactly these specifications, or None."""
-        specs = tuple(_as_specification(r) for r in required)
-        if len(specs) >= len(self._adapters):
+        specs = _required(required)
+        interface = _as_interface(provided)
+        _check_name(name)
+        components = self._components(self._adapters, specs)
+        if components is None:
             return None
-        components: _Components = self._adapters[len(specs)]
-        for spec in specs:
-            nested = components.get(spec)
-            if nested is None:
-                return None
-            components = nested
-        return components.get(_as_interface(provided), {}).get(name)
+        return components.get(interface, {}).get(name)
 
-    def subscribe(self, required: Iterable[_Required], provided: InterfaceClass | None, value: object) -> None:
+    def subscribe(self, required: Sequence[_Required], provided: Any, value: object) -> None:
         """Add a subscriber for objects providing ``required``; ``provided``
         may be None for subscribers called only for their effect (handlers)."""
-        specs = tuple(_as_specification(r) for r in required)
-        interface = None
-        if provided is not None:
-            interface = _as_interface(provided)
+        specs = _required(required)
+        interface = _as_interface(provided, handler=True)
+        if interface is not None:
             self._provided[interface] = self._provided.get(interface, 0) + 1
         components = _level(self._subscribers, len(specs))
         for spec in specs:
@@ -320,20 +361,69 @@ class AdapterRegistry:
         components.setdefault(interface, []).append(value)
         self.changed(self)
 
+    def unsubscribe(self, required: Sequence[_Required], provided: Any, value: object = None) -> bool:
+        """Remove the subscribers registered for exactly ``required`` and
+        ``provided``: those equal to ``value``, or all of them when it is
+        None. Returns whether anything was removed."""
+        specs = _required(required)
+        interface = _as_interface(provided, handler=True)
+        components = self._components(self._subscribers, specs)
+        subscribers = components.get(interface) if components is not None else None
+        if not subscribers:
+            return False
+        if value is None:
+            kept: list[object] = []
+        else:
+            kept = [s for s in subscribers if not (s is value or s == value)]
+        removed = len(subscribers) - len(kept)
+        if not removed:
+            return False
+        assert components is not None  # subscribers came from it
+        if kept:
+            components[interface] = kept
+        else:
+            del components[interface]
+        if interface is not None:
+            self._forget_provided(interface, removed)
+        self.changed(self)
+        return True
+
+    def lookup(self, required: Sequence[_Required], provided: Any, name: str = "", default: object = None) -> Any:
+        """The most specific adapter factory registered for objects
+        providing ``required``, giving ``provided`` under ``name``; else
+        ``default``."""
+        specs = _required(required)
+        _as_interface(provided)
+        _check_name(name)
+        return self._v_lookup.lookup(specs, provided, name, default)
+
+    def lookup1(self, required: _Required, provided: Any, name: str = "", default: object = None) -> Any:
+        """``lookup`` for a single required specification."""
+        if not isinstance(required, SpecificationBase):
+            required = _as_specification(required, "required", 0)
+        _as_interface(provided)
+        _check_name(name)
+        return self._v_lookup.lookup1(required, provided, name, default)
+
     def queryMultiAdapter(
-        self, objects: Sequence[object], provided: object, name: str = "", default: object = None
+        self, objects: Sequence[object], provided: Any, name: str = "", default: object = None
     ) -> Any:
         """Adapt several objects at once with an adapter registered for
         what each of them provides."""
+        _check_objects(objects)
+        _as_interface(provided)
+        _check_name(name)
         factory = self._v_lookup.lookup([providedBy(ob) for ob in objects], provided, name)
         if factory is None:
             return default
         result = factory(*objects)
         return default if result is None else result
 
-    def subscribers(self, objects: Sequence[object], provided: object) -> Sequence[Any]:
+    def subscribers(self, objects: Sequence[object], provided: Any) -> Sequence[Any]:
         """Call every subscriber for what ``objects`` provide; returns the
         results that are not None (nothing, for handlers)."""
+        _check_objects(objects)
+        _as_interface(provided, handler=True)
         subscriptions = self._v_lookup.subscriptions([providedBy(ob) for ob in objects], provided)
         if provided is None:
             for subscriber in subscriptions:
@@ -345,6 +435,11 @@ class AdapterRegistry:
             if result is not None:
                 results.append(result)
         return results
+
+
+def _check_objects(objects: object) -> None:
+    if not isinstance(objects, (list, tuple)):
+        raise TypeError(f"objects must be a sequence (list or tuple), not {objects!r}")
 
 
 def _level(by_order: list[_Components], order: int) -> _Components:
