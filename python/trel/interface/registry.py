@@ -94,28 +94,10 @@ class AdapterLookup(VerifyingBase):
         one, and in it the first match along each required specification's
         resolution order, left to right."""
         order = len(required)
-        if order == 1:  # the common case, without the recursion
-            sro = required[0].__sro__
-            for registry in self._registry.ro:
-                by_order = registry._adapters
-                if len(by_order) < 2 or not by_order[1]:
-                    continue
-                components = by_order[1]
-                extendors = registry._extendors_of(provided)
-                for spec in sro:
-                    nested = components.get(spec)
-                    if nested:
-                        for candidate in extendors:
-                            by_name = nested.get(candidate)
-                            if by_name:
-                                found = by_name.get(name)
-                                if found is not None:
-                                    return found
-            return None
         for registry in self._registry.ro:
             by_order = registry._adapters
             if order < len(by_order) and by_order[order]:
-                found = _first(by_order[order], required, registry._extendors_of(provided), name, 0)
+                found = _first(by_order[order], required, registry._extendors_of(provided), name)
                 if found is not None:
                     return found
         return None
@@ -148,16 +130,34 @@ def _first(
     required: Sequence[SpecificationBase],
     extendors: Sequence[object],
     name: str,
-    i: int,
 ) -> Any:
-    if i < len(required):
-        for spec in required[i].__sro__:
-            nested = components.get(spec)
+    """The first registration found along each required specification's
+    resolution order, left to right, then along ``extendors``."""
+    depth = len(required)
+    if not depth:
+        return _named(components, extendors, name)
+    # One entry per required specification being walked: the registrations
+    # reached so far, and the rest of that specification's order.
+    stack = [(components, iter(required[0].__sro__))]
+    while stack:
+        level, specs = stack[-1]
+        for spec in specs:
+            nested = level.get(spec)
             if nested:
-                found = _first(nested, required, extendors, name, i + 1)
-                if found is not None:
-                    return found
-        return None
+                break
+        else:
+            stack.pop()
+            continue
+        if len(stack) < depth:
+            stack.append((nested, iter(required[len(stack)].__sro__)))
+            continue
+        found = _named(nested, extendors, name)
+        if found is not None:
+            return found
+    return None
+
+
+def _named(components: _Components, extendors: Sequence[object], name: str) -> Any:
     for provided in extendors:
         by_name = components.get(provided)
         if by_name:
