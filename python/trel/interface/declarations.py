@@ -319,10 +319,14 @@ def _declare_for(cls: object, interfaces: tuple[InterfaceClass, ...], only: bool
         spec.declare(*interfaces)
     if isinstance(cls, type):
         try:
+            # Only "__providedBy__": instances then resolve through the
+            # core's descriptor. A class-provides specification is stored
+            # only when the class object itself is declared to provide
+            # something (directlyProvides): one under "__provides__" on every
+            # declared class would make each instance of a subclass raise
+            # and swallow an AttributeError on every resolution.
             if "__providedBy__" not in cls.__dict__:
                 _set(cls, "__providedBy__", objectSpecificationDescriptor)
-            if "__provides__" not in cls.__dict__:
-                _set(cls, "__provides__", ClassProvides(cls, type(cls)))
         except (TypeError, AttributeError):  # built-in types keep the core's default path
             pass
 
