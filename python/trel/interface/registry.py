@@ -308,6 +308,38 @@ class AdapterRegistry:
         components.setdefault(interface, []).append(value)
         self.changed(self)
 
+    def unsubscribe(self, required: Iterable[_Required], provided: InterfaceClass | None, value: object = None) -> bool:
+        """Remove the subscriber ``value`` (every registration of it) for
+        ``required`` and ``provided``, or, when ``value`` is None, every
+        subscriber there. Returns whether anything was removed."""
+        specs = tuple(_as_specification(r) for r in required)
+        interface = None if provided is None else _as_interface(provided)
+        if len(specs) >= len(self._subscribers):
+            return False
+        components: _Components = self._subscribers[len(specs)]
+        for spec in specs:
+            nested = components.get(spec)
+            if nested is None:
+                return False
+            components = nested
+        subscribed: list[Any] = components.get(interface, [])
+        kept = [] if value is None else [v for v in subscribed if not (v is value or v == value)]
+        removed = len(subscribed) - len(kept)
+        if not removed:
+            return False
+        if kept:
+            components[interface] = kept
+        else:
+            del components[interface]
+        if interface is not None:
+            count = self._provided[interface] - removed
+            if count:
+                self._provided[interface] = count
+            else:
+                del self._provided[interface]
+        self.changed(self)
+        return True
+
     def queryMultiAdapter(
         self, objects: Sequence[object], provided: object, name: str = "", default: object = None
     ) -> Any:
