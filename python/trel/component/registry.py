@@ -101,7 +101,7 @@ class Components:
         self._lookup_utility = self.utilities.lookup
         self._query_adapter = self.adapters.queryAdapter
         self._subscriptions = self.adapters.subscriptions
-        self.__bases__ = tuple(bases)
+        self.__bases__ = bases
 
     # -- bases ------------------------------------------------------------
 
