@@ -276,8 +276,10 @@ def test_unregistering(run):
 registry = Components()
 seen = events_of(registry)
 tom, other = Animal("tom"), Animal("other")
+calls = []
 
 def greet(ob):
+    calls.append("greet")
     return "hi"
 
 def shout(ob):
@@ -285,7 +287,7 @@ def shout(ob):
 
 class Owner:
     def handler(self, ob):
-        pass
+        calls.append("owner")
 owner = Owner()
 
 registry.registerUtility(tom, IAnimal, "tom")
@@ -322,6 +324,9 @@ pet = Pet()
 assert registry.queryUtility(IAnimal, "tom") is None and registry.queryUtility(IPet) is None
 assert registry.queryAdapter(pet, IGreeting) is None and registry.subscribers((pet,), IGreeting) == []
 assert [r.handler for r in registry.registeredHandlers()][1:] == [greet]
+calls.clear()
+registry.handle(pet)
+assert calls == ["greet"]
 raises(TypeError, registry.unregisterAdapter, None, [IAnimal], match="required and provided")
 raises(TypeError, registry.unregisterUtility, match="provided")
 """)
