@@ -82,21 +82,18 @@ def getUtility(provided: InterfaceClass, name: str = "") -> Any:
     """The current registry's ``getUtility``."""
     registry = _current_get(global_registry)
     try:
-        utility = registry._lookup_utility((), provided, name)
-    except (TypeError, ValueError):
-        utility = None
-    # A miss, or bad input, takes the method's path, which raises clearly.
-    return registry.getUtility(provided, name) if utility is None else utility
+        return registry._utility_cache[provided, name]
+    except (KeyError, TypeError):  # the method finds it, or raises clearly
+        return registry.getUtility(provided, name)
 
 
 def queryUtility(provided: InterfaceClass, name: str = "", default: object = None) -> Any:
     """The current registry's ``queryUtility``."""
     registry = _current_get(global_registry)
     try:
-        utility = registry._lookup_utility((), provided, name)
-    except (TypeError, ValueError):
-        utility = None
-    return registry.queryUtility(provided, name, default) if utility is None else utility
+        return registry._utility_cache[provided, name]
+    except (KeyError, TypeError):
+        return registry.queryUtility(provided, name, default)
 
 
 def getAdapter(object: object, provided: InterfaceClass, name: str = "") -> Any:

@@ -17,6 +17,7 @@ undo the change it was told about.
 from __future__ import annotations
 
 import threading
+import weakref
 from collections.abc import Callable, Iterable, Iterator, Sequence
 from typing import Any, TypeVar
 
@@ -97,6 +98,14 @@ class Components:
         ] = {}
         self._subscription_registrations: list[SubscriptionRegistration] = []
         self._handler_registrations: list[HandlerRegistration] = []
+        # (provided, name) -> the utility found there, for the hot path of
+        # getUtility and queryUtility. A change to the utilities of this
+        # registry or of any base replaces the dict (see _utilities_changed);
+        # a query that misses fills the dict it read before looking up, so
+        # an answer computed before a change never lands in the new dict.
+        self._utility_cache: dict[tuple[object, object], Any] = {}
+        # The registries with this one as a base.
+        self._dependents: weakref.WeakSet[Components] = weakref.WeakSet()
         # The queries on the hot paths, bound once.
         self._lookup_utility = self.utilities.lookup
         self._query_adapter = self.adapters.queryAdapter
@@ -122,8 +131,26 @@ class Components:
             for base in bases:
                 if self.utilities in base.utilities.ro:
                     raise ValueError(f"bases: {base!r} is {self!r} or built on it, which would make a cycle")
+            for old in self.__bases__:
+                old._dependents.discard(self)
+            for base in bases:
+                base._dependents.add(self)
             self.utilities.__bases__ = [base.utilities for base in bases]
             self.adapters.__bases__ = [base.adapters for base in bases]
+            self._utilities_changed()
+
+    def _utilities_changed(self) -> None:
+        """Drop the utility answers of this registry and of every registry
+        built on it, however deep."""
+        stack = [self]
+        seen: set[int] = set()
+        while stack:
+            components = stack.pop()
+            if id(components) in seen:
+                continue
+            seen.add(id(components))
+            components._utility_cache = {}
+            stack.extend(components._dependents)
 
     def _resolution_order(self) -> list[Components]:
         """This registry and its bases, in the order queries consult them."""
@@ -173,6 +200,7 @@ class Components:
         assert record.provided is not None
         self.utilities.register((), record.provided, record.name, record.component)
         self._utility_registrations[(record.provided, record.name)] = record
+        self._utilities_changed()
 
     def unregisterUtility(
         self,
@@ -208,11 +236,32 @@ class Components:
                 return False
             self.utilities.unregister((), provided, name)
             del self._utility_registrations[(provided, name)]
+            self._utilities_changed()
         self.handle(Unregistered(old))
         return True
 
     def queryUtility(self, provided: InterfaceClass, name: str = "", default: object = None) -> Any:
         """The utility providing ``provided`` under ``name``, or ``default``."""
+        try:
+            return self._utility_cache[provided, name]
+        except (KeyError, TypeError):  # not cached yet, or a key that cannot be
+            return self._find_utility(provided, name, default)
+
+    def getUtility(self, provided: InterfaceClass, name: str = "") -> Any:
+        """The utility providing ``provided`` under ``name``; raises
+        ``ComponentLookupError`` when there is none."""
+        try:
+            return self._utility_cache[provided, name]
+        except (KeyError, TypeError):
+            utility = self._find_utility(provided, name, _MISSING)
+        if utility is _MISSING:
+            raise ComponentLookupError(provided, name)
+        return utility
+
+    def _find_utility(self, provided: object, name: str, default: object) -> Any:
+        """The utility from the registries (caching it), or ``default``;
+        a TypeError for bad arguments."""
+        cache = self._utility_cache
         try:
             utility = self._lookup_utility((), provided, name)
         except (TypeError, ValueError):
@@ -221,19 +270,7 @@ class Components:
         if utility is None:
             _check_query(provided, name)
             return default
-        return utility
-
-    def getUtility(self, provided: InterfaceClass, name: str = "") -> Any:
-        """The utility providing ``provided`` under ``name``; raises
-        ``ComponentLookupError`` when there is none."""
-        try:
-            utility = self._lookup_utility((), provided, name)
-        except (TypeError, ValueError):
-            _check_query(provided, name)
-            raise
-        if utility is None:
-            _check_query(provided, name)
-            raise ComponentLookupError(provided, name)
+        cache[provided, name] = utility
         return utility
 
     def getUtilitiesFor(self, provided: InterfaceClass) -> Iterator[tuple[str, Any]]:
