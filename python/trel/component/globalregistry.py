@@ -54,7 +54,9 @@ class GlobalComponents(Components):
 
 global_registry = GlobalComponents("global")
 
-_current: contextvars.ContextVar[Components] = contextvars.ContextVar("trel.component.current_registry")
+_current: contextvars.ContextVar[Components] = contextvars.ContextVar(
+    "trel.component.current_registry", default=global_registry
+)
 _current_get = _current.get
 
 
@@ -62,7 +64,7 @@ def current_registry() -> Components:
     """The registry the module-level functions use here: the one chosen by
     the innermost ``registry_scope`` of this thread or task, or else
     ``global_registry``."""
-    return _current_get(global_registry)
+    return _current_get()
 
 
 @contextmanager
@@ -80,52 +82,52 @@ def registry_scope(components: Components) -> Iterator[Components]:
 
 def getUtility(provided: InterfaceClass, name: str = "") -> Any:
     """The current registry's ``getUtility``."""
-    registry = _current_get(global_registry)
+    registry = _current_get()
     try:
-        return registry._utility_cache[provided, name]
+        return registry._utility_cache[name][provided]
     except (KeyError, TypeError):  # the method finds it, or raises clearly
         return registry.getUtility(provided, name)
 
 
 def queryUtility(provided: InterfaceClass, name: str = "", default: object = None) -> Any:
     """The current registry's ``queryUtility``."""
-    registry = _current_get(global_registry)
+    registry = _current_get()
     try:
-        return registry._utility_cache[provided, name]
+        return registry._utility_cache[name][provided]
     except (KeyError, TypeError):
         return registry.queryUtility(provided, name, default)
 
 
 def getAdapter(object: object, provided: InterfaceClass, name: str = "") -> Any:
     """The current registry's ``getAdapter``."""
-    return _current_get(global_registry).getAdapter(object, provided, name)
+    return _current_get().getAdapter(object, provided, name)
 
 
 def queryAdapter(object: object, provided: InterfaceClass, name: str = "", default: object = None) -> Any:
     """The current registry's ``queryAdapter``."""
-    return _current_get(global_registry).queryAdapter(object, provided, name, default)
+    return _current_get().queryAdapter(object, provided, name, default)
 
 
 def getMultiAdapter(objects: Sequence[object], provided: InterfaceClass, name: str = "") -> Any:
     """The current registry's ``getMultiAdapter``."""
-    return _current_get(global_registry).getMultiAdapter(objects, provided, name)
+    return _current_get().getMultiAdapter(objects, provided, name)
 
 
 def queryMultiAdapter(
     objects: Sequence[object], provided: InterfaceClass, name: str = "", default: object = None
 ) -> Any:
     """The current registry's ``queryMultiAdapter``."""
-    return _current_get(global_registry).queryMultiAdapter(objects, provided, name, default)
+    return _current_get().queryMultiAdapter(objects, provided, name, default)
 
 
 def subscribers(objects: Sequence[object], provided: InterfaceClass) -> list[Any]:
     """The current registry's ``subscribers``."""
-    return _current_get(global_registry).subscribers(objects, provided)
+    return _current_get().subscribers(objects, provided)
 
 
 def handle(*objects: object) -> None:
     """The current registry's ``handle``."""
-    _current_get(global_registry).handle(*objects)
+    _current_get().handle(*objects)
 
 
 def provideUtility(
@@ -137,7 +139,7 @@ def provideUtility(
     info: str = "",
 ) -> None:
     """Register a utility in the current registry (see ``registerUtility``)."""
-    _current_get(global_registry).registerUtility(component, provided, name, factory, info=info)
+    _current_get().registerUtility(component, provided, name, factory, info=info)
 
 
 def provideAdapter(
@@ -149,20 +151,20 @@ def provideAdapter(
     info: str = "",
 ) -> None:
     """Register an adapter in the current registry (see ``registerAdapter``)."""
-    _current_get(global_registry).registerAdapter(factory, required, provided, name, info=info)
+    _current_get().registerAdapter(factory, required, provided, name, info=info)
 
 
 def provideHandler(
     handler: Callable[..., object], required: Iterable[Required] | None = None, *, info: str = ""
 ) -> None:
     """Register a handler in the current registry (see ``registerHandler``)."""
-    _current_get(global_registry).registerHandler(handler, required, info=info)
+    _current_get().registerHandler(handler, required, info=info)
 
 
 def _adapt_through_current_registry(provided: object, ob: object) -> Any:
     """The adapter hook: adapts ``ob`` to ``provided`` with the current
     registry's adapters, or returns None."""
-    return _current_get(global_registry)._query_adapter(ob, provided)
+    return _current_get()._query_adapter(ob, provided)
 
 
 # Marks the hook, so that loading this module again replaces it instead of

@@ -98,12 +98,12 @@ class Components:
         ] = {}
         self._subscription_registrations: list[SubscriptionRegistration] = []
         self._handler_registrations: list[HandlerRegistration] = []
-        # (provided, name) -> the utility found there, for the hot path of
-        # getUtility and queryUtility. A change to the utilities of this
+        # name -> provided -> the utility found there, for the hot path of
+        # getUtility and queryUtility (two dict reads, no key to build). A change to the utilities of this
         # registry or of any base replaces the dict (see _utilities_changed);
         # a query that misses fills the dict it read before looking up, so
         # an answer computed before a change never lands in the new dict.
-        self._utility_cache: dict[tuple[object, object], Any] = {}
+        self._utility_cache: dict[str, dict[object, Any]] = {}
         # The registries with this one as a base.
         self._dependents: weakref.WeakSet[Components] = weakref.WeakSet()
         # The queries on the hot paths, bound once.
@@ -243,7 +243,7 @@ class Components:
     def queryUtility(self, provided: InterfaceClass, name: str = "", default: object = None) -> Any:
         """The utility providing ``provided`` under ``name``, or ``default``."""
         try:
-            return self._utility_cache[provided, name]
+            return self._utility_cache[name][provided]
         except (KeyError, TypeError):  # not cached yet, or a key that cannot be
             return self._find_utility(provided, name, default)
 
@@ -251,7 +251,7 @@ class Components:
         """The utility providing ``provided`` under ``name``; raises
         ``ComponentLookupError`` when there is none."""
         try:
-            return self._utility_cache[provided, name]
+            return self._utility_cache[name][provided]
         except (KeyError, TypeError):
             utility = self._find_utility(provided, name, _MISSING)
         if utility is _MISSING:
@@ -270,7 +270,7 @@ class Components:
         if utility is None:
             _check_query(provided, name)
             return default
-        cache[provided, name] = utility
+        cache.setdefault(name, {})[provided] = utility
         return utility
 
     def getUtilitiesFor(self, provided: InterfaceClass) -> Iterator[tuple[str, Any]]:
@@ -573,7 +573,12 @@ class Components:
     def handle(self, *objects: object) -> None:
         """Call every handler registered for what ``objects`` provide, in the
         order ``subscribers`` uses."""
-        for handler in self._subscriptions([providedBy(ob) for ob in objects], None):
+        if len(objects) == 1:  # one event, the common case: no star-calls
+            (event,) = objects
+            for handler in self._subscriptions((providedBy(event),), None):
+                handler(event)
+            return
+        for handler in self._subscriptions(tuple(map(providedBy, objects)), None):
             handler(*objects)
 
     def registeredHandlers(self) -> Iterator[HandlerRegistration]:
