@@ -98,11 +98,12 @@ class Components:
         ] = {}
         self._subscription_registrations: list[SubscriptionRegistration] = []
         self._handler_registrations: list[HandlerRegistration] = []
-        # name -> provided -> the utility found there, for the hot path of
-        # getUtility and queryUtility (two dict reads, no key to build). A change to the utilities of this
-        # registry or of any base replaces the dict (see _utilities_changed);
-        # a query that misses fills the dict it read before looking up, so
-        # an answer computed before a change never lands in the new dict.
+        # name -> provided -> the utility found there: the hot path of
+        # getUtility and queryUtility, two dict reads with no key to build.
+        # A change to the utilities of this registry or of any base replaces
+        # the dict (see _utilities_changed); a query that misses fills the
+        # dict it read before looking up, so an answer computed before a
+        # change never lands in the dict that replaced it.
         self._utility_cache: dict[str, dict[object, Any]] = {}
         # The registries with this one as a base.
         self._dependents: weakref.WeakSet[Components] = weakref.WeakSet()
