@@ -562,6 +562,11 @@ local.registerAdapter(greet, [Animal], IGreeting, "greet")
 local.registerAdapter(Name)
 local.registerSubscriptionAdapter(greet, [IAnimal], IGreeting)
 local.registerHandler(on_animal, [IAnimal])
+@implementer(IWorker)
+class Keeper:
+    def __init__(self, registry):
+        self.registry = registry
+local.registerUtility(Keeper(local))               # a utility that refers back to its registry
 tom = Animal("tom")
 assert local.getAdapter(tom, IGreeting, "greet")   # caches filled before pickling
 
@@ -573,6 +578,7 @@ for protocol in (2, pickle.HIGHEST_PROTOCOL):
     assert copy.getUtility(IAnimal).label == "site" and copy.getUtility(IPet, "rex").label == "rex"
     assert copy.getAdapter(tom, IGreeting, "greet") == ("greet", "tom") and type(copy.getAdapter(tom, IName)) is Name
     assert copy.subscribers((tom,), IGreeting) == [("greet", "tom")]
+    assert copy.getUtility(IWorker).registry is copy
     for mine, theirs in zip(records(local), records(copy)):
         assert [(r.required, r.provided, r.name, r.info, type(r.value)) for r in mine] == [
             (r.required, r.provided, r.name, r.info, type(r.value)) for r in theirs]

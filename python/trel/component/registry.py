@@ -606,6 +606,7 @@ class Components:
         return (type(self), (self.__name__,), state)
 
     def __setstate__(self, state: dict[str, Any]) -> None:
+        # Restoring is not registering: no events are handled.
         with self._lock:
             self.__bases__ = state["bases"]
             for provided, name, component, info, factory in state["utilities"]:
