@@ -387,11 +387,11 @@ class Components:
         it for ``provided`` under ``name``; ``default`` when there is no such
         adapter or it returns None."""
         try:
-            adapter = self._query_adapter(object, provided, name, _MISSING)
+            adapter = self._query_adapter(object, provided, name)
         except (TypeError, ValueError):
             _check_query(provided, name)
             raise
-        if adapter is _MISSING:
+        if adapter is None:  # no adapter, or one that returned None
             _check_query(provided, name)
             return default
         return adapter
@@ -400,11 +400,11 @@ class Components:
         """As ``queryAdapter``, but raises ``ComponentLookupError`` where
         that returns the default."""
         try:
-            adapter = self._query_adapter(object, provided, name, _MISSING)
+            adapter = self._query_adapter(object, provided, name)
         except (TypeError, ValueError):
             _check_query(provided, name)
             raise
-        if adapter is _MISSING:
+        if adapter is None:
             _check_query(provided, name)
             raise ComponentLookupError(provided, name, (object,))
         return adapter
