@@ -580,6 +580,74 @@ def report_components(samples, peers, missing, memory):
     print(f"Targets held: {held} of {total}.")
 
 
+PEER_PASSES = 3  # interpreters, each timing every row
+PEER_ROUNDS = 7  # rounds per interpreter
+CREATING = "creating the class alone"
+# (group, row, what it is held against, target). "fastest peer" is the
+# fastest row of the group that is not the framework's own.
+PEER_TARGETS = [
+    ("adapting one object", "trel: registry.queryAdapter(ob, I)", "fastest peer", at_most(1)),
+    ("adapting one object", "trel: I(ob) through the adapter hook", "fastest peer", at_most(1)),
+    ("adapting two objects", "trel: registry.queryMultiAdapter((a, b), I)", "fastest peer", at_most(1)),
+    ("declaring", "trel: classImplements(new class, I)", "abc: ABCMeta.register(new class)", at_most(2)),
+]
+
+
+def run_peers():
+    """Every round's ns/call of each peer row, per group, on the C++ core."""
+    groups, missing = {}, set()
+    for _ in range(PEER_PASSES):
+        done = subprocess.run(
+            [sys.executable, str(BENCH / "peers.py"), str(PEER_ROUNDS)],
+            env={**os.environ, "TREL_INTERFACE_PURE": "0"},
+            capture_output=True,
+            text=True,
+            check=True,
+        )
+        data = json.loads(done.stdout)
+        assert data["core"] == "c++", data["core"]
+        missing.update(data["missing"])
+        for group, rows in data["groups"].items():
+            for name, values in rows.items():
+                groups.setdefault(group, {}).setdefault(name, []).extend(values)
+    return groups, sorted(missing)
+
+
+def report_peers(groups, missing):
+    """Each group's rows with their medians and their ratio to the fastest
+    peer of the group (declaring: net of creating the class, to
+    ABCMeta.register), and the targets."""
+    print()
+    held = total = 0
+    for group, rows in groups.items():
+        net = {name: statistics.median(values) for name, values in rows.items()}
+        creating = net.pop(CREATING, None)
+        if creating is not None:
+            net = {name: value - creating for name, value in net.items()}
+        peers = {name: value for name, value in net.items() if not name.startswith("trel")}
+        fastest = min(peers, key=peers.get) if peers else None
+        suffix = " (net of creating the class)" if creating is not None else ""
+        print(f"{group}{suffix}")
+        for name, value in sorted(net.items(), key=lambda item: item[1]):
+            line = f"  {value:9.0f} ns  {name}"
+            for prefix, row, against, target in PEER_TARGETS:
+                if row != name or not group.startswith(prefix):
+                    continue
+                other = fastest if against == "fastest peer" else against
+                if other not in net:
+                    continue
+                ratio = value / net[other]
+                ok = target.holds(ratio)
+                held += ok
+                total += 1
+                line += f"   {ratio:.2f}x {other}: {target.describe()} {'PASS' if ok else 'MISS'}"
+            print(line)
+    if missing:
+        print(f"Peers not installed (pip install '.[bench]'): {', '.join(missing)}.")
+    print(f"Medians of {PEER_PASSES} interpreters x {PEER_ROUNDS} rounds, every row timed in every round. "
+          f"Targets held: {held} of {total}.")
+
+
 def micro_speedups(case_list, samples):
     """Each operation's speedup over its plain-Python-core baseline."""
     found = []
@@ -644,6 +712,7 @@ def main():
     framework_samples, memory, peers, missing = run_framework()
     bars = micro_speedups(case_list, samples) + report_framework(framework_samples, memory)
     report_components(framework_samples, peers, missing, memory)
+    report_peers(*run_peers())
     chart = BENCH / "speedup.svg"
     write_chart(chart, bars)
     print(f"Chart: {chart.relative_to(BENCH.parent)}")
