@@ -56,7 +56,7 @@ if TYPE_CHECKING:
         MultipleInvalid,
     )
     from trel.interface.interface import Interface, InterfaceClass, Specification, invariant, taggedValue
-    from trel.interface.registry import AdapterRegistry
+    from trel.interface.registry import AdapterRegistry, VerifyingAdapterRegistry
     from trel.interface.verify import verifyClass, verifyObject
 
 _EXPORTS = {
@@ -88,6 +88,7 @@ _EXPORTS = {
     "Invalid": "exceptions",
     "MultipleInvalid": "exceptions",
     "AdapterRegistry": "registry",
+    "VerifyingAdapterRegistry": "registry",
     "verifyClass": "verify",
     "verifyObject": "verify",
 }
@@ -107,6 +108,7 @@ __all__ = [
     "Method",
     "MultipleInvalid",
     "Specification",
+    "VerifyingAdapterRegistry",
     "adapter_hooks",
     "alsoProvides",
     "classImplements",
