@@ -39,8 +39,8 @@ $(VENV)/.tools: $(VENV)/.ready
 # module (the allowlist holds only what a stub cannot express), then the
 # package and its examples under mypy --strict ([tool.mypy] in pyproject.toml).
 typecheck: $(VENV)/.installed $(VENV)/.tools
-	$(VENV)/bin/python -m mypy --strict python/_trel_interface_coptimizations.pyi
-	$(VENV)/bin/python -m mypy.stubtest --allowlist stubtest-allowlist.txt _trel_interface_coptimizations
+	$(VENV)/bin/python -m mypy --strict python/_trel_interface_coptimizations.pyi python/_trel_interface_speedups.pyi
+	$(VENV)/bin/python -m mypy.stubtest --allowlist stubtest-allowlist.txt _trel_interface_coptimizations _trel_interface_speedups
 	$(VENV)/bin/python -m mypy --strict python/trel examples
 
 # Formatting and static analysis of the C++ sources (against the compile

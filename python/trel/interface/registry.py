@@ -22,9 +22,9 @@ from __future__ import annotations
 
 import weakref
 from collections.abc import Callable, Iterable, Sequence
-from typing import Any, Union, cast
+from typing import TYPE_CHECKING, Any, Union, cast
 
-from trel.interface._core import LookupBase, SpecificationBase, VerifyingBase, providedBy
+from trel.interface._core import LookupBase, SpecificationBase, VerifyingBase, providedBy, speedups
 from trel.interface.declarations import implementedBy
 from trel.interface.interface import Interface
 from trel.interface.ro import dependency_order, resolution_order
@@ -219,7 +219,52 @@ def _subregistries(registry: AdapterRegistry) -> list[AdapterRegistry]:
     return list(registry._v_subregistries)
 
 
-class AdapterRegistry:
+class _MultiQueries:
+    """The queries over several objects, in Python: what the plain-Python
+    core runs (the framework's C++ extension has the same with the C++
+    core)."""
+
+    _v_lookup: LookupBase
+
+    def _check_query(self, objects: object, provided: object, name: object = "", handler: bool = False) -> None:
+        raise NotImplementedError
+
+    def queryMultiAdapter(
+        self, objects: Sequence[object], provided: Any, name: str = "", default: object = None
+    ) -> Any:
+        """Adapt several objects at once with an adapter registered for
+        what each of them provides."""
+        self._check_query(objects, provided, name)
+        factory = self._v_lookup.lookup([providedBy(ob) for ob in objects], provided, name)
+        if factory is None:
+            return default
+        result = factory(*objects)
+        return default if result is None else result
+
+    def subscribers(self, objects: Sequence[object], provided: Any) -> Sequence[Any]:
+        """Call every subscriber for what ``objects`` provide; returns the
+        results that are not None (nothing, for handlers)."""
+        self._check_query(objects, provided, "", True)
+        subscriptions = self._v_lookup.subscriptions([providedBy(ob) for ob in objects], provided)
+        if provided is None:
+            for subscriber in subscriptions:
+                subscriber(*objects)
+            return ()
+        results: list[Any] = []
+        for subscriber in subscriptions:
+            result = subscriber(*objects)
+            if result is not None:
+                results.append(result)
+        return results
+
+
+if TYPE_CHECKING:
+    _RegistryBase = _MultiQueries
+else:
+    _RegistryBase = speedups.RegistryBase if speedups is not None else _MultiQueries
+
+
+class AdapterRegistry(_RegistryBase):
     """Adapters and subscribers, with base registries and cached queries.
 
     ``bases`` are the registries consulted after this one's own
@@ -429,36 +474,12 @@ class AdapterRegistry:
         _check_name(name)
         return self._v_lookup.lookup1(required, provided, name, default)
 
-    def queryMultiAdapter(
-        self, objects: Sequence[object], provided: Any, name: str = "", default: object = None
-    ) -> Any:
-        """Adapt several objects at once with an adapter registered for
-        what each of them provides."""
+    def _check_query(self, objects: object, provided: object, name: object = "", handler: bool = False) -> None:
+        """Raise the TypeError that names the bad argument of a query over
+        several objects."""
         _check_objects(objects)
-        _as_interface(provided)
+        _as_interface(provided, handler=handler)
         _check_name(name)
-        factory = self._v_lookup.lookup([providedBy(ob) for ob in objects], provided, name)
-        if factory is None:
-            return default
-        result = factory(*objects)
-        return default if result is None else result
-
-    def subscribers(self, objects: Sequence[object], provided: Any) -> Sequence[Any]:
-        """Call every subscriber for what ``objects`` provide; returns the
-        results that are not None (nothing, for handlers)."""
-        _check_objects(objects)
-        _as_interface(provided, handler=True)
-        subscriptions = self._v_lookup.subscriptions([providedBy(ob) for ob in objects], provided)
-        if provided is None:
-            for subscriber in subscriptions:
-                subscriber(*objects)
-            return ()
-        results: list[Any] = []
-        for subscriber in subscriptions:
-            result = subscriber(*objects)
-            if result is not None:
-                results.append(result)
-        return results
 
 
 def _check_objects(objects: object) -> None:
