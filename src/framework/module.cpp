@@ -66,7 +66,10 @@ PyModuleDef module_definition = {
 };
 
 PyObject* initialise() noexcept {
-    if (claim_interpreter(ownership, "_trel_interface_speedups", forget_runtime) < 0) {
+    // The core first: in an interpreter that the core refuses, this module
+    // is refused too, without claiming anything.
+    Ref core = Ref::steal(PyImport_ImportModule("_trel_interface_coptimizations"));
+    if (!core || claim_interpreter(ownership, "_trel_interface_speedups", forget_runtime) < 0) {
         return nullptr;
     }
     if (!ownership.complete) {
