@@ -648,6 +648,54 @@ def report_peers(groups, missing):
           f"Targets held: {held} of {total}.")
 
 
+# The targets for building and declaring: (shape, size, milliseconds at most).
+SCALE_TARGETS = [("ladder (levels)", "40", 50), ("chain (interfaces)", "1000", 100)]
+
+
+def run_scale():
+    """Per core, the build times of each shape and size, and the hit times."""
+    found = {}
+    for core_name, flag in (("c++", "0"), ("python", "1")):
+        done = subprocess.run(
+            [sys.executable, str(BENCH / "scale.py")],
+            env={**os.environ, "TREL_INTERFACE_PURE": flag},
+            capture_output=True,
+            text=True,
+            check=True,
+        )
+        data = json.loads(done.stdout)
+        assert data["core"] == core_name, (data["core"], core_name)
+        found[core_name] = data
+    return found
+
+
+def report_scale(found):
+    """Build times per size with the growth from the size before (doubling
+    the size should at most about quadruple the time), and hit times."""
+    print()
+    print("building and declaring hierarchies (best of 3), C++ core | Python core; x: growth from the size before")
+    held = total = 0
+    for shape, sizes in found["c++"]["build"].items():
+        cells, previous = [], None
+        for size, ms in sizes.items():
+            growth = f" x{ms / previous:.1f}" if previous else ""
+            python = found["python"]["build"][shape][size]
+            cells.append(f"{size}: {ms:.1f} ms{growth} | {python:.1f} ms")
+            previous = ms
+            for target_shape, target_size, limit in SCALE_TARGETS:
+                if (target_shape, target_size) == (shape, size):
+                    ok = ms <= limit
+                    held += ok
+                    total += 1
+                    cells[-1] += f" (<= {limit} ms {'PASS' if ok else 'MISS'})"
+        print(f"  {shape}: " + "; ".join(cells))
+    hits = ", ".join(
+        f"{count}: {ns:.0f} ns | {found['python']['hit'][count]:.0f} ns" for count, ns in found["c++"]["hit"].items()
+    )
+    print(f"  a registry query hit among N registrations, C++ | Python: {hits}")
+    print(f"Targets held: {held} of {total}.")
+
+
 def micro_speedups(case_list, samples):
     """Each operation's speedup over its plain-Python-core baseline."""
     found = []
@@ -713,6 +761,7 @@ def main():
     bars = micro_speedups(case_list, samples) + report_framework(framework_samples, memory)
     report_components(framework_samples, peers, missing, memory)
     report_peers(*run_peers())
+    report_scale(run_scale())
     chart = BENCH / "speedup.svg"
     write_chart(chart, bars)
     print(f"Chart: {chart.relative_to(BENCH.parent)}")
