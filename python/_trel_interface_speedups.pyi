@@ -18,3 +18,6 @@ class RegistryBase:
         """Adapt several objects at once with an adapter registered for what each of them provides."""
     def subscribers(self, objects: Sequence[object], provided: Any) -> Sequence[Any]:
         """Call every subscriber for what the objects provide; the results that are not None (none, for handlers)."""
+
+def c3_merge(sequences: Sequence[Sequence[Any]], /) -> list[Any] | None:
+    """The objects of the sequences in C3 order, as a list, or None when they admit no such order."""

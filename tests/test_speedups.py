@@ -179,3 +179,49 @@ def test_registry_and_lookup_cycle_is_collected():
     del registry
     gc.collect()
     assert alive() is None
+
+
+def random_sequences(rng):
+    """Sequences over a few objects: orders drawn from one ranking (mergeable)
+    or shuffled (often not), with repeats now and then."""
+    pool = [object() for _ in range(rng.randint(1, 9))]
+    ranking = rng.sample(pool, len(pool))
+    sequences = []
+    for _ in range(rng.randint(0, 5)):
+        chosen = rng.sample(ranking, rng.randint(0, len(ranking)))
+        if rng.random() < 0.7:
+            chosen.sort(key=ranking.index)
+        if chosen and rng.random() < 0.1:
+            chosen.append(chosen[0])
+        sequences.append(tuple(chosen) if rng.random() < 0.5 else chosen)
+    return sequences
+
+
+def test_c3_merge_agrees_with_the_python_merge():
+    import random
+
+    from trel.interface.ro import _merge
+
+    rng = random.Random(5)
+    inconsistent = 0
+    for _ in range(400):
+        sequences = random_sequences(rng)
+        expected = _merge([list(s) for s in sequences])
+        assert speedups.c3_merge(sequences) == expected
+        inconsistent += expected is None
+    assert 20 < inconsistent < 380  # both kinds of input were met
+
+
+@pytest.mark.parametrize("sequences", [None, [1], [(1,), 2]], ids=["not a sequence", "int", "second int"])
+def test_c3_merge_refuses_what_is_not_sequences(sequences):
+    with pytest.raises(TypeError):
+        speedups.c3_merge(sequences)
+
+
+def test_c3_merge_passes_on_iteration_failures():
+    class Failing:
+        def __iter__(self):
+            raise KeyboardInterrupt("iterating")
+
+    with pytest.raises(KeyboardInterrupt, match="iterating"):
+        speedups.c3_merge([(1, 2), Failing()])

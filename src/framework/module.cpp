@@ -3,6 +3,7 @@
 // like the core it serves only the first interpreter that imports it.
 #include "../common/ownership.hpp"
 #include "../common/ref.hpp"
+#include "merge.hpp"
 #include "registry_base.hpp"
 
 namespace trel::framework {
@@ -57,12 +58,19 @@ int create_state() noexcept {
     return 0;
 }
 
+PyMethodDef module_methods[] = {
+    {"c3_merge", c3_merge, METH_O,
+     "The objects of the sequences in C3 order, as a list, or None when they admit no such order."},
+    {nullptr, nullptr, 0, nullptr},
+};
+
 PyModuleDef module_definition = {
     .m_base = PyModuleDef_HEAD_INIT,
     .m_name = "_trel_interface_speedups",
     .m_doc = "The framework's hot paths in C++, beside the core.",
     // 0: every import runs `initialise`, which refuses other interpreters.
     .m_size = 0,
+    .m_methods = module_methods,
 };
 
 PyObject* initialise() noexcept {
