@@ -61,9 +61,15 @@ class Specification(SpecificationBase):
 
     @__bases__.setter
     def __bases__(self, bases: Iterable[Specification]) -> None:
+        new = tuple(bases)
+        for i, base in enumerate(new):
+            # Only a specification that others are built on can be reached
+            # through a base's order.
+            if base is self or (self._dependents and any(spec is self for spec in base.__sro__)):
+                raise ValueError(f"bases[{i}] is {self!r} or built on it: specifications cannot form a cycle")
         for base in self._bases:
             base._dependents.pop(self, None)
-        self._bases = tuple(bases)
+        self._bases = new
         for base in self._bases:
             base._dependents[self] = True
         self.changed(self)
@@ -103,7 +109,17 @@ class Specification(SpecificationBase):
 
 
 _CLASS_STATEMENT_NAMES = frozenset(
-    ("__module__", "__qualname__", "__doc__", "__locals__", "__classcell__", "__firstlineno__", "__static_attributes__")
+    (
+        "__module__",
+        "__qualname__",
+        "__doc__",
+        "__locals__",
+        "__classcell__",
+        "__firstlineno__",
+        "__static_attributes__",
+        "__annotations__",
+        "__annotate__",
+    )
 )
 
 # Where taggedValue() and invariant() leave their values in a class body
@@ -211,6 +227,13 @@ class InterfaceClass(InterfaceBase, Specification):
                 descriptions[key] = Method(value)
             else:
                 raise TypeError(f"an interface describes attributes and methods only, not {key} = {value!r}")
+        # A name only annotated in the body (``name: int``) describes an
+        # attribute too.
+        annotations = attrs.get("__annotations__", {})
+        if isinstance(annotations, Mapping):
+            for key in annotations:
+                if isinstance(key, str) and key not in descriptions:
+                    descriptions[key] = Attribute("")
         if not bases and Interface is not None:
             bases = (Interface,)  # every interface extends the root
         # Everything is checked: from here on nothing fails.

@@ -47,6 +47,8 @@ def verifyClass(iface: InterfaceClass, candidate: type, tentative: bool = False)
 def _verify(iface: InterfaceClass, candidate: Any, tentative: bool, is_class: bool) -> bool:
     if not isinstance(iface, InterfaceClass):
         raise TypeError(f"iface must be an interface, not {iface!r}")
+    if is_class and not callable(candidate):
+        raise TypeError(f"verifyClass() cls must be a class or a callable, not {candidate!r}")
     problems: list[Invalid] = []
     if not tentative:
         declared = iface.implementedBy(candidate) if is_class else iface.providedBy(candidate)
@@ -140,8 +142,11 @@ def _incompatibility(described: SignatureInfo, implemented: SignatureInfo) -> st
             return "it takes fewer positional arguments"
         if described["varargs"] is not None:
             return "it does not accept variable positional arguments (*args)"
-    if len(implemented["required"]) > len(described["required"]):
-        return "it requires more positional arguments"
+    # Required parameters beyond the described ones are refused, unless the
+    # description requires each of them by keyword and it can be passed so.
+    for name in implemented["required"][len(described["required"]) :]:
+        if name not in described["keyword_required"] or name in implemented["positional_only"]:
+            return "it requires more positional arguments"
     if described["kwargs"] is not None and implemented["kwargs"] is None:
         return "it does not accept arbitrary keyword arguments (**kwargs)"
     by_keyword = set(implemented["keyword_only"]) | {
