@@ -103,6 +103,27 @@ _CLASS_STATEMENT_NAMES = frozenset(
     ("__module__", "__qualname__", "__doc__", "__locals__", "__classcell__", "__firstlineno__", "__static_attributes__")
 )
 
+# Where a class statement keeps its annotations: a dict, or (from 3.14) a
+# function that makes it on demand.
+_ANNOTATION_NAMES = frozenset(("__annotations__", "__annotate__", "__annotate_func__", "__annotations_cache__"))
+
+
+def _annotated_names(annotations: object) -> list[str]:
+    """The names a class body annotated, without evaluating the annotations."""
+    if isinstance(annotations, dict):
+        return [name for name in annotations if isinstance(name, str)]
+    if not callable(annotations):
+        return []
+    try:
+        # Annotations evaluated on demand: asked for with forward references
+        # left as they are, so a name defined later in the module is no error.
+        annotationlib: Any = importlib.import_module("annotationlib")
+        made = annotationlib.call_annotate_function(annotations, annotationlib.Format.FORWARDREF)
+    except Exception:
+        return []
+    return [name for name in made if isinstance(name, str)]
+
+
 # Where taggedValue() and invariant() leave their values in a class body
 # until the interface is made from it.
 _TAGGED_VALUES = "__interface_tagged_values__"
@@ -197,6 +218,14 @@ class InterfaceClass(InterfaceBase, Specification):
         checks = tagged.get("invariants", ())
         descriptions: dict[str, Attribute] = {}
         for key, value in attrs.items():
+            if key in _ANNOTATION_NAMES:
+                # ``name: T`` in the body describes an attribute, as
+                # ``name = Attribute(...)`` does; one written both ways is
+                # described by its Attribute, where it is assigned.
+                for name in _annotated_names(value):
+                    if name not in attrs:
+                        descriptions[name] = Attribute()
+                continue
             # What the class statement itself records (newer interpreters add
             # the first line and the attributes assigned through self), and
             # invariants defined by decorating a function in the body.
@@ -208,8 +237,8 @@ class InterfaceClass(InterfaceBase, Specification):
                 descriptions[key] = Method(value)
             else:
                 raise TypeError(f"an interface describes attributes and methods only, not {key} = {value!r}")
-        if not bases and Interface is not None:
-            bases = (Interface,)  # every interface extends the root
+        if not bases and _root is not None:
+            bases = (_root,)  # every interface extends the root
         # Everything is checked: from here on nothing fails.
         InterfaceBase.__init__(self, name, __module__)
         self._docstring = __doc__
@@ -409,7 +438,10 @@ InterfaceClass.__doc__ = _Documentation(InterfaceClass.__doc__)  # type: ignore[
 _MISSING = object()
 
 
-# The root interface. It is made just below, and while it is being made it
-# does not exist yet: the check in InterfaceClass.__init__ sees None.
-Interface = cast(InterfaceClass, None)
+# The root interface. While it is being made it does not exist yet: the
+# check in InterfaceClass.__init__ sees None. The assignment stays this plain
+# call: the type checker's plugin reads it as the class every interface
+# statement derives from.
+_root: InterfaceClass | None = None
 Interface = InterfaceClass("Interface", __module__="trel.interface")
+_root = Interface

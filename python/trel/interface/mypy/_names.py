@@ -1,0 +1,32 @@
+"""The names the plugin recognises, as mypy spells them (fully qualified)."""
+
+from __future__ import annotations
+
+from mypy.errorcodes import ErrorCode
+from mypy.nodes import TypeInfo
+
+INTERFACE = "trel.interface.interface.Interface"
+INTERFACE_CLASS = "trel.interface.interface.InterfaceClass"
+# Made by the plugin: InterfaceClass and type, the metaclass of interfaces.
+INTERFACE_METACLASS = "trel.interface.interface.InterfaceClass@type"
+ATTRIBUTE = "trel.interface.attribute.Attribute"
+INVARIANT = "trel.interface.interface.invariant"
+IMPLEMENTER = frozenset(("trel.interface.declarations.implementer", "trel.interface.declarations.implementer_only"))
+CLASS_IMPLEMENTS = frozenset(
+    ("trel.interface.declarations.classImplements", "trel.interface.declarations.classImplementsOnly")
+)
+REGISTRY = "trel.interface.registry.AdapterRegistry"
+# Everything the component layer defines lives under this package.
+COMPONENT_PACKAGE = "trel.component"
+
+# Where the plugin records what a class declares it implements.
+METADATA_KEY = "trel.interface"
+
+IMPLEMENTS = ErrorCode(
+    "trel-implements", "A class declared to implement an interface does not do what it describes", "General"
+)
+
+
+def is_interface(info: TypeInfo) -> bool:
+    """Whether ``info`` is an interface: ``Interface`` itself or a class based on it."""
+    return any(base.fullname == INTERFACE for base in info.mro)
