@@ -81,6 +81,34 @@ assert bool(Interface) and list(Interface) == []
 ''')
 
 
+def test_annotated_names_are_attributes(run):
+    run('''
+from trel.interface import Attribute, Interface, Method, verifyObject
+
+class IRecord(Interface):
+    key: str
+    size: int = Attribute("How big.")   # both: the Attribute describes it
+    def read(): "Read it."
+    tags: "list[Undefined]"             # only the name is read
+
+assert sorted(IRecord) == ["key", "read", "size", "tags"], list(IRecord)
+assert type(IRecord["key"]) is Attribute and IRecord["size"].getDoc() == "How big."
+assert isinstance(IRecord["read"], Method) and IRecord["key"].interface is IRecord
+
+class Record:
+    key, size, tags = "k", 1, []
+    def read(self): pass
+
+assert verifyObject(IRecord, Record(), tentative=True)
+del Record.tags
+try:
+    verifyObject(IRecord, Record(), tentative=True)
+except Exception as error:
+    assert "'tags'" in str(error), error
+else:
+    raise AssertionError("a missing annotated attribute passed")
+''')
+
 def test_invariants(run):
     run('''
 from trel.interface import Interface, Invalid, invariant

@@ -122,21 +122,23 @@ def _calls(function: FuncDef, bound: bool) -> SignatureInfo:
         varargs=None,
         kwargs=None,
     )
-    for argument in function.arguments:
-        name, kind = argument.variable.name, argument.kind
+    # Names and kinds, not the arguments themselves: a definition read back
+    # from mypy's cache has only these. A positional-only one has no name.
+    for index, (name, kind) in enumerate(zip(function.arg_names, function.arg_kinds)):
         if kind in (ARG_POS, ARG_OPT):
-            info["positional"].append(name)
-            if argument.pos_only:
+            if name is None:
+                name = f"__{index}"
                 info["positional_only"].append(name)
+            info["positional"].append(name)
             if kind == ARG_POS:
                 info["required"].append(name)
             else:
                 info["optional"][name] = None
         elif kind == ARG_STAR:
-            info["varargs"] = name
+            info["varargs"] = name or "args"
         elif kind == ARG_STAR2:
-            info["kwargs"] = name
-        else:
+            info["kwargs"] = name or "kwargs"
+        elif name is not None:
             info["keyword_only"].append(name)
             if kind == ARG_NAMED:
                 info["keyword_required"].append(name)

@@ -71,8 +71,14 @@ def query_result(ctx: FunctionContext | MethodContext, *, optional: bool) -> Typ
 
 
 def narrowing_signature(info: TypeInfo, ctx: MethodSigContext) -> FunctionLike:
-    """``I.providedBy(ob)`` returns a bool that, when true, says ``ob`` provides ``I``."""
+    """``I.providedBy(ob)`` returns a bool that, when true, says ``ob`` provides ``I``.
+
+    A class named directly is left as it is: the class object may provide
+    ``I`` (``provider``, ``directlyProvides``), but it is still the class."""
     signature = ctx.default_signature
+    named = [argument for group in ctx.args for argument in group]
+    if len(named) == 1 and isinstance(named[0], RefExpr) and isinstance(named[0].node, TypeInfo):
+        return signature
     return signature.copy_modified(
         ret_type=ctx.api.named_generic_type("builtins.bool", []), type_guard=interface_instance(info)
     )
