@@ -23,3 +23,9 @@ def release(resource: object) -> None:
 
 def release_all(resources: list[object]) -> list[IClosable]:
     return [resource for resource in resources if IClosable.providedBy(resource)]
+
+
+def misused(resource: object) -> bool:
+    if isinstance(resource, (int, IClosable)):
+        return True
+    return issubclass(type(resource), IClosable)

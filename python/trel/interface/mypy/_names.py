@@ -25,6 +25,7 @@ METADATA_KEY = "trel.interface"
 IMPLEMENTS = ErrorCode(
     "trel-implements", "A class declared to implement an interface does not do what it describes", "General"
 )
+NOT_A_CLASS = ErrorCode("trel-not-a-class", "An interface used where a class is needed at run time", "General")
 
 
 def is_interface(info: TypeInfo) -> bool:

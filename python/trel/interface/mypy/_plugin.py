@@ -92,6 +92,8 @@ class InterfacePlugin(Plugin):
             return _results.attribute_result
         if fullname in CLASS_IMPLEMENTS:
             return _results.check_class_implements
+        if fullname in ("builtins.isinstance", "builtins.issubclass"):
+            return _results.check_class_test
         module, _, name = fullname.rpartition(".")
         if _in_component_layer(module) and name in _COMPONENT_LOOKUPS:
             return partial(_results.query_result, optional=_COMPONENT_LOOKUPS[name])

@@ -7,11 +7,22 @@ from mypy.erasetype import remove_instance_last_known_values
 from mypy.nodes import ARG_OPT, ARG_POS, RefExpr, TypeInfo
 from mypy.plugin import FunctionContext, FunctionSigContext, MethodContext, MethodSigContext
 from mypy.typeops import make_simplified_union
-from mypy.types import AnyType, CallableType, FunctionLike, Instance, NoneType, Overloaded, Type, TypeOfAny, TypeType
+from mypy.types import (
+    AnyType,
+    CallableType,
+    FunctionLike,
+    Instance,
+    NoneType,
+    Overloaded,
+    TupleType,
+    Type,
+    TypeOfAny,
+    TypeType,
+)
 from mypy.types import get_proper_type as proper
 
 from trel.interface.mypy._conformance import problems
-from trel.interface.mypy._names import IMPLEMENTS, is_interface
+from trel.interface.mypy._names import IMPLEMENTS, NOT_A_CLASS, is_interface
 
 
 def interface_instance(info: TypeInfo) -> Instance:
@@ -107,4 +118,22 @@ def check_class_implements(ctx: FunctionContext) -> Type:
                 if isinstance(named, TypeInfo) and is_interface(named):
                     for message in problems(target.node, named, ctx.api.options):
                         ctx.api.fail(message, ctx.context, code=IMPLEMENTS)
+    return ctx.default_return_type
+
+
+def check_class_test(ctx: FunctionContext) -> Type:
+    """``isinstance(ob, I)`` and ``issubclass(C, I)`` fail at run time: an
+    interface is not a class. ``I.providedBy`` and ``I.implementedBy`` ask."""
+    if len(ctx.arg_types) > 1 and ctx.arg_types[1]:
+        given = proper(ctx.arg_types[1][0])
+        items = given.items if isinstance(given, TupleType) else [given]
+        for item in items:
+            interface = named_interface(item)
+            if interface is not None:
+                name = interface.type.name
+                ctx.api.fail(
+                    f'"{name}" is an interface, not a class: ask {name}.providedBy(ob) or {name}.implementedBy(cls)',
+                    ctx.context,
+                    code=NOT_A_CLASS,
+                )
     return ctx.default_return_type
