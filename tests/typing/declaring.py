@@ -2,7 +2,7 @@
 
 from __future__ import annotations
 
-from trel.interface import Interface, classImplements, implementer, implementer_only, verifyClass
+from trel.interface import Interface, InterfaceClass, classImplements, implementer, implementer_only, verifyClass
 
 
 class IGreeter(Interface):
@@ -57,3 +57,15 @@ greeters: list[IGreeter] = [Greeter(), Shouter()]
 by_name: dict[str, IGreeter] = {"loud": Town()}
 verifyClass(IGreeter, Greeter)
 verifyClass(Greeter, Greeter)
+
+# An interface made by a call, with its bases written out, is an interface too.
+IWaver = InterfaceClass("IWaver", (IGreeter,))
+
+
+@implementer(IWaver)
+class Waver(Greeter):
+    pass
+
+
+welcome(Waver())
+waver: IWaver = Greeter()
