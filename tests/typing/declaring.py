@@ -2,6 +2,8 @@
 
 from __future__ import annotations
 
+from typing import Generic, TypeVar
+
 from trel.interface import Interface, InterfaceClass, classImplements, implementer, implementer_only, verifyClass
 
 
@@ -69,3 +71,18 @@ class Waver(Greeter):
 
 welcome(Waver())
 waver: IWaver = Greeter()
+
+Value = TypeVar("Value")
+
+
+@implementer(IGreeter)
+class Labelled(Generic[Value]):  # any parametrisation provides it
+    def __init__(self, value: Value) -> None:
+        self.value = value
+
+    def greet(self, name: str) -> str:
+        return f"{self.value}: {name}"
+
+
+welcome(Labelled(3))
+labelled: list[IGreeter] = [Labelled("x"), Labelled(2.5)]

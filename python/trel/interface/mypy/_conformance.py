@@ -11,6 +11,7 @@ from __future__ import annotations
 
 from collections.abc import Iterator
 
+from mypy.erasetype import erase_typevars
 from mypy.messages import format_type
 from mypy.nodes import (
     ARG_NAMED,
@@ -107,7 +108,7 @@ def _problem(cls: TypeInfo, name: str, described: FuncDef, options: Options) -> 
     message = incompatibility(_calls(described, False), _calls(function, bound))
     if message is not None:
         return f'method "{name}" does not accept every call the interface allows: {message}'
-    return _type_problem(name, described, function, bound, options)
+    return _type_problem(cls, name, described, function, bound, options)
 
 
 def _calls(function: FuncDef, bound: bool) -> SignatureInfo:
@@ -147,7 +148,9 @@ def _calls(function: FuncDef, bound: bool) -> SignatureInfo:
     return without_receiver(info) if bound else info
 
 
-def _type_problem(name: str, described: FuncDef, function: FuncDef, bound: bool, options: Options) -> str | None:
+def _type_problem(
+    cls: TypeInfo, name: str, described: FuncDef, function: FuncDef, bound: bool, options: Options
+) -> str | None:
     expected, actual = described.type, function.type
     if not isinstance(expected, CallableType) or not isinstance(actual, CallableType):
         return None  # one side unannotated: nothing to compare
@@ -155,6 +158,12 @@ def _type_problem(name: str, described: FuncDef, function: FuncDef, bound: bool,
         actual = actual.copy_modified(
             arg_types=actual.arg_types[1:], arg_kinds=actual.arg_kinds[1:], arg_names=actual.arg_names[1:]
         )
+    # A generic class implements the interface whatever it is parametrised with.
+    class_variables = [variable.id for variable in cls.defn.type_vars]
+    if class_variables:
+        erased = erase_typevars(actual, class_variables)
+        if isinstance(erased, CallableType):
+            actual = erased
     if is_subtype(actual, expected):
         return None
     return (
