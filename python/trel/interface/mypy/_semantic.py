@@ -22,9 +22,11 @@ from mypy.nodes import (
     FuncDef,
     ListExpr,
     MemberExpr,
+    MypyFile,
     NameExpr,
     OverloadedFuncDef,
     PlaceholderNode,
+    Statement,
     SymbolTableNode,
     TupleExpr,
     TypeInfo,
@@ -50,9 +52,12 @@ def define_interface(ctx: DynamicClassDefContext) -> None:
     The root ``Interface`` is made this way too, with ``InterfaceClass`` as
     its metaclass, which every interface inherits."""
     api = ctx.api
+    call = ctx.call
+    made = api.lookup_qualified(ctx.name, call, suppress_errors=True)
+    if made is not None and isinstance(made.node, TypeInfo) and is_interface(made.node):
+        return  # made on an earlier pass over the module
     fullname = api.qualified_name(ctx.name)
     bases: list[TypeInfo] = []
-    call = ctx.call
     given = [arg for arg, name in zip(call.args[1:2], call.arg_names[1:2]) if name is None]
     given += [arg for arg, name in zip(call.args, call.arg_names) if name == "bases"]
     for listed in given:
@@ -155,12 +160,7 @@ def _declare_implemented(ctx: ClassDefContext) -> None:
     # for a class defined there.
     module = api.cur_mod_node if isinstance(api, SemanticAnalyzer) else None
     if module is not None and defn.info.fullname == f"{module.fullname}.{defn.name}":
-        for statement in module.defs:
-            if not isinstance(statement, ExpressionStmt) or not isinstance(statement.expr, CallExpr):
-                continue
-            call = statement.expr
-            if not call.args or not isinstance(call.args[0], NameExpr) or call.args[0].name != defn.name:
-                continue
+        for call in _calls_naming(module).get(defn.name, ()):
             if _fullname(api, call.callee) in CLASS_IMPLEMENTS:
                 listed.extend(call.args[1:])
     interfaces: list[TypeInfo] = []
@@ -181,6 +181,30 @@ def _declare_implemented(ctx: ClassDefContext) -> None:
             info._promote.append(Instance(interface, []))
             promoted.add(interface)
     info.metadata[METADATA_KEY] = {"implements": [interface.fullname for interface in interfaces]}
+
+
+# Per module: the statements that call a function by one of the names of
+# CLASS_IMPLEMENTS with a plain name first, by that name. Made once, not
+# once per class.
+_CALL_NAMES = frozenset(name.rpartition(".")[2] for name in CLASS_IMPLEMENTS)
+_calls_by_module: dict[int, tuple[list[Statement], dict[str, list[CallExpr]]]] = {}
+
+
+def _calls_naming(module: MypyFile) -> dict[str, list[CallExpr]]:
+    known = _calls_by_module.get(id(module))
+    if known is not None and known[0] is module.defs:
+        return known[1]
+    found: dict[str, list[CallExpr]] = {}
+    for statement in module.defs:
+        call = statement.expr if isinstance(statement, ExpressionStmt) else None
+        if not isinstance(call, CallExpr) or not call.args or not isinstance(call.args[0], NameExpr):
+            continue
+        callee = call.callee
+        name = callee.name if isinstance(callee, (NameExpr, MemberExpr)) else None
+        if name in _CALL_NAMES:
+            found.setdefault(call.args[0].name, []).append(call)
+    _calls_by_module[id(module)] = (module.defs, found)
+    return found
 
 
 def _dotted(expression: Expression) -> str | None:
