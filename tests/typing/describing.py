@@ -52,3 +52,17 @@ if TYPE_CHECKING:
     polygon.scale("twice")
     polygon.perimeter()
     IPolygon.nonsense()
+
+
+class IMistaken(Interface):
+    __doc__ = "Still a docstring."
+    limit = 10
+    default: str = "none"
+    label = Attribute("Fine.")
+
+    def reset(self: object) -> None:
+        """Written as a method of an implementation."""
+
+    @invariant
+    def checked(self: object) -> None:
+        """An invariant takes the object, under any name."""

@@ -25,6 +25,9 @@ METADATA_KEY = "trel.interface"
 IMPLEMENTS = ErrorCode(
     "trel-implements", "A class declared to implement an interface does not do what it describes", "General"
 )
+INTERFACE_STATEMENT = ErrorCode(
+    "trel-interface", "An interface statement holds what an interface cannot describe", "General"
+)
 NOT_A_CLASS = ErrorCode("trel-not-a-class", "An interface used where a class is needed at run time", "General")
 
 

@@ -21,7 +21,7 @@ from mypy.plugin import (
 )
 from mypy.types import FunctionLike, Type
 
-from trel.interface.mypy import _results, _semantic
+from trel.interface.mypy import _results, _semantic, _statements
 from trel.interface.mypy._conformance import problems
 from trel.interface.mypy._names import (
     ATTRIBUTE,
@@ -79,6 +79,9 @@ class InterfacePlugin(Plugin):
 
     def get_customize_class_mro_hook(self, fullname: str) -> Callable[[ClassDefContext], None] | None:
         return _semantic.prepare_class
+
+    def get_base_class_hook(self, fullname: str) -> Callable[[ClassDefContext], None] | None:
+        return _statements.check_interface_body
 
     def get_class_decorator_hook_2(self, fullname: str) -> Callable[[ClassDefContext], bool] | None:
         return _check_implementer if fullname in IMPLEMENTER else None
