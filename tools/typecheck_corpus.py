@@ -152,7 +152,7 @@ def main() -> int:
         if sorted(said[name]) == sorted(expected[name]):
             print("  (the same lines, in another order)")
     checked = len(expected)
-    print(f"typing corpus: {checked - failed} passed, {failed} failed")
+    print(f"corpus: {checked - failed} passed, {failed} failed")
     return 1 if failed else 0
 
 

@@ -27,7 +27,7 @@ from trel.interface.mypy._names import IMPLEMENTS, NOT_A_CLASS, is_interface
 
 def interface_instance(info: TypeInfo) -> Instance:
     """An object that provides the interface ``info``."""
-    return Instance(info, [AnyType(TypeOfAny.special_form)] * len(info.defn.type_vars))
+    return Instance(info, [AnyType(TypeOfAny.special_form)] * len(info.type_vars))
 
 
 def named_interface(argument: Type) -> Instance | None:
