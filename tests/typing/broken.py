@@ -54,3 +54,12 @@ def fill(store: IStore) -> None:
 fill(Missing())  # accepted: the declaration is where it is wrong
 fill(WrongTypes())
 fill(Narrow())
+
+
+class Reader:
+    def get(self, key: str) -> bytes:
+        return b""
+
+
+implementer(IStore)(Reader)  # as a statement, checked where it is made
+fill(Reader())

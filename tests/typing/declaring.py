@@ -86,3 +86,12 @@ class Labelled(Generic[Value]):  # any parametrisation provides it
 
 welcome(Labelled(3))
 labelled: list[IGreeter] = [Labelled("x"), Labelled(2.5)]
+
+
+class Polite(Greeter):
+    def shout(self, name: str) -> str:
+        return f"Excuse me, {name}!"
+
+
+implementer(ILoudGreeter)(Polite)
+loudly(Polite())

@@ -95,6 +95,8 @@ class InterfacePlugin(Plugin):
             return _results.attribute_result
         if fullname in CLASS_IMPLEMENTS:
             return _results.check_class_implements
+        if fullname in IMPLEMENTER:
+            return _results.check_implementer_statement
         if fullname in ("builtins.isinstance", "builtins.issubclass"):
             return _results.check_class_test
         module, _, name = fullname.rpartition(".")

@@ -4,7 +4,7 @@ from __future__ import annotations
 
 from mypy.checker import TypeChecker
 from mypy.erasetype import remove_instance_last_known_values
-from mypy.nodes import ARG_OPT, ARG_POS, RefExpr, TypeInfo
+from mypy.nodes import ARG_OPT, ARG_POS, CallExpr, Expression, RefExpr, TypeInfo
 from mypy.plugin import FunctionContext, FunctionSigContext, MethodContext, MethodSigContext
 from mypy.typeops import make_simplified_union
 from mypy.types import (
@@ -23,6 +23,7 @@ from mypy.types import get_proper_type as proper
 
 from trel.interface.mypy._conformance import problems
 from trel.interface.mypy._names import IMPLEMENTS, NOT_A_CLASS, is_interface
+from trel.interface.mypy._semantic import STATEMENT_DECLARATIONS
 
 
 def interface_instance(info: TypeInfo) -> Instance:
@@ -112,13 +113,17 @@ def check_class_implements(ctx: FunctionContext) -> Type:
         return ctx.default_return_type
     target = ctx.args[0][0]
     if isinstance(target, RefExpr) and isinstance(target.node, TypeInfo) and isinstance(ctx.api, TypeChecker):
-        for group in ctx.args[1:]:
-            for expression in group:
-                named = expression.node if isinstance(expression, RefExpr) else None
-                if isinstance(named, TypeInfo) and is_interface(named):
-                    for message in problems(target.node, named, ctx.api.options):
-                        ctx.api.fail(message, ctx.context, code=IMPLEMENTS)
+        _report(ctx, target.node, [expression for group in ctx.args[1:] for expression in group])
     return ctx.default_return_type
+
+
+def _report(ctx: FunctionContext, cls: TypeInfo, interfaces: list[Expression]) -> None:
+    assert isinstance(ctx.api, TypeChecker)
+    for expression in interfaces:
+        named = expression.node if isinstance(expression, RefExpr) else None
+        if isinstance(named, TypeInfo) and is_interface(named):
+            for message in problems(cls, named, ctx.api.options):
+                ctx.api.fail(message, ctx.context, code=IMPLEMENTS)
 
 
 def check_class_test(ctx: FunctionContext) -> Type:
@@ -136,4 +141,13 @@ def check_class_test(ctx: FunctionContext) -> Type:
                     ctx.context,
                     code=NOT_A_CLASS,
                 )
+    return ctx.default_return_type
+
+
+def check_implementer_statement(ctx: FunctionContext) -> Type:
+    """``implementer(I, ...)(C)`` as a statement: C is checked against each I
+    here. As a decorator, the call is checked with its class."""
+    cls = STATEMENT_DECLARATIONS.get(ctx.context) if isinstance(ctx.context, CallExpr) else None
+    if cls is not None and isinstance(ctx.api, TypeChecker):
+        _report(ctx, cls, [expression for group in ctx.args for expression in group])
     return ctx.default_return_type

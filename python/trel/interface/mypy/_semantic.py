@@ -161,7 +161,12 @@ def _declare_implemented(ctx: ClassDefContext) -> None:
     module = api.cur_mod_node if isinstance(api, SemanticAnalyzer) else None
     if module is not None and defn.info.fullname == f"{module.fullname}.{defn.name}":
         for call in _calls_naming(module).get(defn.name, ()):
-            if _fullname(api, call.callee) in CLASS_IMPLEMENTS:
+            if isinstance(call.callee, CallExpr):  # implementer(I, ...)(C)
+                declaring = call.callee
+                if _fullname(api, declaring.callee) in IMPLEMENTER:
+                    listed.extend(declaring.args)
+                    STATEMENT_DECLARATIONS[declaring] = defn.info
+            elif _fullname(api, call.callee) in CLASS_IMPLEMENTS:
                 listed.extend(call.args[1:])
     interfaces: list[TypeInfo] = []
     for expression in listed:
@@ -183,11 +188,16 @@ def _declare_implemented(ctx: ClassDefContext) -> None:
     info.metadata[METADATA_KEY] = {"implements": [interface.fullname for interface in interfaces]}
 
 
-# Per module: the statements that call a function by one of the names of
-# CLASS_IMPLEMENTS with a plain name first, by that name. Made once, not
-# once per class.
-_CALL_NAMES = frozenset(name.rpartition(".")[2] for name in CLASS_IMPLEMENTS)
+# Per module: the statements that may declare what a class implements,
+# ``classImplements(C, ...)`` and ``implementer(...)(C)``, by the plain name
+# of the class. Made once, not once per class.
+_CALL_NAMES = frozenset(name.rpartition(".")[2] for name in CLASS_IMPLEMENTS | IMPLEMENTER)
 _calls_by_module: dict[int, tuple[list[Statement], dict[str, list[CallExpr]]]] = {}
+
+# ``implementer(...)`` calls made as statements, ``implementer(I)(C)``, and
+# the class each declares for: the checker finds the class here when it
+# reaches the call.
+STATEMENT_DECLARATIONS: dict[CallExpr, TypeInfo] = {}
 
 
 def _calls_naming(module: MypyFile) -> dict[str, list[CallExpr]]:
@@ -200,6 +210,8 @@ def _calls_naming(module: MypyFile) -> dict[str, list[CallExpr]]:
         if not isinstance(call, CallExpr) or not call.args or not isinstance(call.args[0], NameExpr):
             continue
         callee = call.callee
+        if isinstance(callee, CallExpr) and len(call.args) == 1:
+            callee = callee.callee
         name = callee.name if isinstance(callee, (NameExpr, MemberExpr)) else None
         if name in _CALL_NAMES:
             found.setdefault(call.args[0].name, []).append(call)
