@@ -46,3 +46,11 @@ if TYPE_CHECKING:
     reveal_type(registry.lookup([IPerson], IGreeting))
     IGreeting(ann).text().upper()
     registry.queryAdapter(ann, IGreeting).text()
+
+
+class SiteRegistry(AdapterRegistry):
+    """A registry of one's own answers as the registry does."""
+
+
+if TYPE_CHECKING:
+    reveal_type(SiteRegistry().queryAdapter(ann, IGreeting))

@@ -113,10 +113,16 @@ class InterfacePlugin(Plugin):
         return None if interface is None else partial(_results.narrowing_signature, interface)
 
     def get_method_hook(self, fullname: str) -> Callable[[MethodContext], Type] | None:
+        # Named by the class of the object the method is called on, which
+        # may be a subclass of the registry defined anywhere.
         owner, _, name = fullname.rpartition(".")
-        if owner == REGISTRY and name in _REGISTRY_QUERIES:
+        if name not in _REGISTRY_QUERIES and name not in _COMPONENT_LOOKUPS:
+            return None
+        found = self.lookup_fully_qualified(owner)
+        bases = found.node.mro if found is not None and isinstance(found.node, TypeInfo) else []
+        if name in _REGISTRY_QUERIES and any(base.fullname == REGISTRY for base in bases):
             return partial(_results.query_result, optional=_REGISTRY_QUERIES[name])
-        if _in_component_layer(owner) and name in _COMPONENT_LOOKUPS:
+        if name in _COMPONENT_LOOKUPS and any(_in_component_layer(base.module_name) for base in bases):
             return partial(_results.query_result, optional=_COMPONENT_LOOKUPS[name])
         return None
 
