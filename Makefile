@@ -41,8 +41,8 @@ $(VENV)/.tools: $(VENV)/.ready
 # ([tool.mypy] in pyproject.toml), then the plugin's corpus of programs, each
 # compared with the output it expects (tools/typecheck_corpus.py).
 typecheck: $(VENV)/.installed $(VENV)/.tools
-	$(VENV)/bin/python -m mypy --strict python/_trel_interface_coptimizations.pyi
-	$(VENV)/bin/python -m mypy.stubtest --allowlist stubtest-allowlist.txt _trel_interface_coptimizations
+	$(VENV)/bin/python -m mypy --strict python/_trel_interface_coptimizations.pyi python/_trel_interface_speedups.pyi
+	$(VENV)/bin/python -m mypy.stubtest --allowlist stubtest-allowlist.txt _trel_interface_coptimizations _trel_interface_speedups
 	$(VENV)/bin/python -m mypy --strict python/trel examples
 	$(VENV)/bin/python tools/typecheck_corpus.py
 
@@ -77,7 +77,13 @@ SECONDS ?= 60
 fuzz: $(VENV)/.installed
 	$(VENV)/bin/python tests/fuzz_entry_points.py --seconds $(SECONDS)
 
-bench: $(VENV)/.installed
+# The peers the benchmark compares with (the bench extra); one that cannot
+# be installed is reported by the benchmark, not fatal.
+$(VENV)/.peers: $(VENV)/.ready pyproject.toml
+	-$(VENV)/bin/python -m pip install -q $$($(VENV)/bin/python -c 'import tomllib; print(" ".join(tomllib.load(open("pyproject.toml", "rb"))["project"]["optional-dependencies"]["bench"]))')
+	touch $@
+
+bench: $(VENV)/.installed $(VENV)/.peers
 	$(VENV)/bin/python bench/run.py
 
 # Every example, on the C++ core and then on the plain-Python core.

@@ -24,6 +24,7 @@ from trel.interface import (
     adapter_hooks,
     classImplements,
     implementer,
+    providedBy,
     verifyObject,
 )
 
@@ -198,14 +199,190 @@ def memory_per_adapter(count=2000):
     return {"registration": (registered - before) / count, "cached answer": (cached - registered) / count}
 
 
+class IService(Interface):
+    pass
+
+
+@implementer(IService)
+class Service:
+    pass
+
+
+def component_rows():
+    """The component layer, each row beside what it is built on: utilities
+    through the global functions, an adapter through Components.getAdapter
+    and through its AdapterRegistry, an event through handle and by hand."""
+
+    class IGreeter(Interface):
+        pass
+
+    class IFormal(Interface):
+        pass
+
+    class IEvent(Interface):
+        pass
+
+    @implementer(IGreeter)
+    class Greeter:
+        pass
+
+    class Formal:
+        def __init__(self, context):
+            self.context = context
+
+    @implementer(IEvent)
+    class Event:
+        pass
+
+    import trel.component
+    from trel.component import Components
+
+    # Importing trel.component adds a hook that interface calls consult; the
+    # rows above time the interface layer with the hooks they install, and
+    # the component rows adapt through registries, so it is taken out.
+    adapter_hooks.remove(trel.component.globalregistry._adapt_through_current_registry)
+    trel.component.provideUtility(Service())
+    trel.component.provideUtility(Service(), IService, "named")
+    registry = Components("bench", [trel.component.global_registry])
+    registry.registerAdapter(Formal, [IGreeter], IFormal)
+    handled = []
+    handlers = [handled.append, lambda event: None, lambda event: None]
+    for handler in handlers:
+        registry.registerHandler(handler, [IEvent])
+    ob, event = Greeter(), Event()
+    getUtility, queryUtility = trel.component.getUtility, trel.component.queryUtility
+    adapters, subscriptions = registry.adapters, registry.adapters.subscriptions
+
+    def by_hand():
+        subscriptions((providedBy(event),), None)
+        for handler in handlers:
+            handler(event)
+
+    assert getUtility(IService) is queryUtility(IService, "") and type(queryUtility(IService, "named")) is Service
+    assert type(registry.getAdapter(ob, IFormal)) is Formal and type(adapters.queryAdapter(ob, IFormal)) is Formal
+    registry.handle(event)
+    by_hand()
+    assert handled == [event, event]
+    handled.clear()
+    handlers[0] = lambda event: None
+    registry.unregisterHandler(handled.append, [IEvent])
+    registry.registerHandler(handlers[0], [IEvent])
+    return {
+        "components: getUtility(iface)": lambda: getUtility(IService),
+        "components: queryUtility(iface, name)": lambda: queryUtility(IService, "named"),
+        "components: getAdapter(ob, iface)": lambda: registry.getAdapter(ob, IFormal),
+        "  baseline: its AdapterRegistry.queryAdapter(ob, iface)": lambda: adapters.queryAdapter(ob, IFormal),
+        "components: handle(event), 3 handlers": lambda: registry.handle(event),
+        "  baseline: subscriptions lookup, 3 handlers from a list": by_hand,
+    }
+
+
+# The containers a user might pick instead, each getting a registered
+# singleton; a peer that is not installed is reported, not measured.
+def _dependency_injector():
+    from dependency_injector import containers, providers
+
+    class Container(containers.DeclarativeContainer):
+        service = providers.Singleton(Service)
+        instance = providers.Object(Service())
+
+    container = Container()
+    return {
+        "dependency-injector: Singleton provider()": lambda: container.service(),
+        "dependency-injector: Object provider()": lambda: container.instance(),
+    }
+
+
+def _injector():
+    import injector
+
+    container = injector.Injector()
+    container.binder.bind(Service, to=Service, scope=injector.singleton)
+    return {"injector: get(cls), singleton scope": lambda: container.get(Service)}
+
+
+def _lagom():
+    import lagom
+
+    container = lagom.Container()
+    container[Service] = Service()
+    return {"lagom: container[cls], instance": lambda: container[Service]}
+
+
+def _punq():
+    import punq
+
+    container = punq.Container()
+    container.register(Service, instance=Service())
+    return {"punq: resolve(cls), instance": lambda: container.resolve(Service)}
+
+
+PEERS = {
+    "dependency-injector": _dependency_injector,
+    "injector": _injector,
+    "lagom": _lagom,
+    "punq": _punq,
+}
+
+
+def peer_rows():
+    """The peers' rows, and the peers that could not be imported."""
+    rows, missing = {}, []
+    for name, make in PEERS.items():
+        try:
+            made = make()
+        except ImportError:
+            missing.append(name)
+            continue
+        for label, call in made.items():
+            assert type(call()) is Service, label
+        rows.update(made)
+    return rows, missing
+
+
+def memory_per_component(count=2000):
+    """Bytes per utility and per adapter registered in a Components (its
+    record included), traced by tracemalloc."""
+    from trel.component import Components
+
+    provided = InterfaceClass("P", __module__="memory")
+    required = [InterfaceClass(f"R{i}", __module__="memory") for i in range(count)]
+    names = [f"utility {i}" for i in range(count)]
+    utilities = [Service() for _ in range(count)]
+    factories = [lambda ob: ob for _ in range(count)]
+    registry = Components("memory")
+    gc.collect()
+    tracemalloc.start()
+    before = tracemalloc.get_traced_memory()[0]
+    for name, utility in zip(names, utilities):
+        registry.registerUtility(utility, IService, name)
+    middle = tracemalloc.get_traced_memory()[0]
+    for spec, factory in zip(required, factories):
+        registry.registerAdapter(factory, [spec], provided)
+    after = tracemalloc.get_traced_memory()[0]
+    tracemalloc.stop()
+    return {"utility": (middle - before) / count, "component adapter": (after - middle) / count}
+
+
 def main():
     rounds = int(sys.argv[1]) if len(sys.argv) > 1 else 11
-    calls = {**roads(), **declaring(), **mixed_workload()}
-    memory = memory_per_adapter()
+    calls = {**roads(), **declaring(), **mixed_workload(), **component_rows()}
+    # The peers do not depend on the core: they are timed beside the C++ one.
+    peers, missing = peer_rows() if trel.interface.CORE == "c++" else ({}, [])
+    memory = {**memory_per_adapter(), **memory_per_component()}
     gc.collect()
     gc.disable()
-    samples = time_rounds([Timer(call) for call in calls.values()], rounds)
-    json.dump({"core": trel.interface.CORE, "rows": dict(zip(calls, samples)), "memory": memory}, sys.stdout)
+    samples = time_rounds([Timer(call) for call in [*calls.values(), *peers.values()]], rounds)
+    json.dump(
+        {
+            "core": trel.interface.CORE,
+            "rows": dict(zip(calls, samples)),
+            "peers": dict(zip(peers, samples[len(calls) :])),
+            "missing peers": missing,
+            "memory": memory,
+        },
+        sys.stdout,
+    )
 
 
 if __name__ == "__main__":

@@ -15,6 +15,11 @@ and on the plain-Python core, each in interpreters of its own since the
 framework picks its core at import; the two take turns, and each core's
 figure is the median over all of its rounds. The speedups of the C++ core
 over the plain-Python core, per operation, are drawn to bench/speedup.svg.
+
+The component layer's rows (trel.component) are judged on the C++ core
+against what they are built on and against the dependency-injection
+containers a user might pick instead, timed in the same rounds; those
+peers are optional (the ``bench`` extra), and a missing one is reported.
 """
 
 import functools
@@ -448,9 +453,11 @@ def framework_target(name):
 
 
 def run_framework():
-    """Per core, every round's ns/call of each end-to-end row, and memory."""
+    """Per core, every round's ns/call of each end-to-end row, and memory;
+    the peers' rows (timed beside the C++ core's) and the missing peers."""
     samples = {"c++": {}, "python": {}}
     memory = {}
+    peers, missing = {}, []
     for _ in range(FRAMEWORK_PASSES):
         for core_name, flag in (("c++", "0"), ("python", "1")):
             done = subprocess.run(
@@ -464,8 +471,11 @@ def run_framework():
             assert data["core"] == core_name, (data["core"], core_name)
             for name, values in data["rows"].items():
                 samples[core_name].setdefault(name, []).extend(values)
+            for name, values in data["peers"].items():
+                peers.setdefault(name, []).extend(values)
+            missing = data["missing peers"] or missing
             memory[core_name] = data["memory"]
-    return samples, memory
+    return samples, memory, peers, missing
 
 
 def duration(ns):
@@ -503,6 +513,187 @@ def report_framework(samples, memory):
     print(f"Medians of {FRAMEWORK_PASSES} turns x {FRAMEWORK_ROUNDS} rounds per core, the cores taking turns. "
           f"Targets held: {held} of {total}.")
     return speedups
+
+
+# The component layer on the C++ core against what it is built on and against
+# the containers a user might pick instead: (row, compared with, target).
+GET_UTILITY = "components: getUtility(iface)"
+QUERY_UTILITY = "components: queryUtility(iface, name)"
+FASTEST_PEER = "dependency-injector: Singleton provider()"
+RESOLVING_PEER = "injector: get(cls), singleton scope"
+COMPONENT_TARGETS = [
+    (GET_UTILITY, FASTEST_PEER, at_most(1)),
+    (GET_UTILITY, RESOLVING_PEER, faster(10)),
+    (QUERY_UTILITY, FASTEST_PEER, at_most(1)),
+    (QUERY_UTILITY, RESOLVING_PEER, faster(10)),
+    ("components: getAdapter(ob, iface)", "  baseline: its AdapterRegistry.queryAdapter(ob, iface)", at_most(1.2)),
+    ("components: handle(event), 3 handlers", "  baseline: subscriptions lookup, 3 handlers from a list", at_most(1.5)),
+]
+
+
+def report_components(samples, peers, missing, memory):
+    """The component rows on the C++ core against their targets, and the
+    peers without a target beside getUtility; ratios are medians of
+    per-round ratios (every row and peer is timed in every round)."""
+    cpp = samples["c++"]
+    targeted = {(row, other) for row, other, _ in COMPONENT_TARGETS}
+    comparisons = COMPONENT_TARGETS + [
+        (GET_UTILITY, peer, None) for peer in peers if (GET_UTILITY, peer) not in targeted
+    ]
+    header = ("component layer, C++ core", "ns/call", "compared with", "ns/call", "ratio", "target")
+    rows, held, total = [], 0, 0
+    for row, other, target in comparisons:
+        baseline = cpp.get(other, peers.get(other))
+        if baseline is None:
+            rows.append((row, f"{statistics.median(cpp[row]):.1f}", other.strip(), "not installed", "", ""))
+            continue
+        relative = statistics.median(c / b if b > 0 else float("inf") for c, b in zip(cpp[row], baseline))
+        verdict = ""
+        if target is not None:
+            ok = target.holds(relative)
+            held += ok
+            total += 1
+            verdict = f"{target.describe()} {'PASS' if ok else 'MISS'}"
+        rows.append((
+            row.split(": ", 1)[1],
+            f"{statistics.median(cpp[row]):.1f}",
+            other.strip(),
+            f"{statistics.median(baseline):.1f}",
+            ratio_text(target, relative),
+            verdict,
+        ))
+    widths = [max(len(row[i]) for row in (header, *rows)) for i in range(len(header))]
+    print()
+    for row in (header, None, *rows):
+        if row is None:
+            print("-+-".join("-" * w for w in widths))
+            continue
+        cells = (cell.rjust(w) if i in (1, 3) else cell.ljust(w) for i, (cell, w) in enumerate(zip(row, widths)))
+        print(" | ".join(cells).rstrip())
+    print()
+    if missing:
+        print(f"Peers not installed (pip install '.[bench]'): {', '.join(missing)}.")
+    for core_name in ("c++", "python"):
+        figures = memory[core_name]
+        print(f"Memory on the {core_name} core: {figures['utility']:.0f} bytes per registered utility, "
+              f"{figures['component adapter']:.0f} bytes per adapter registered in a Components (tracemalloc).")
+    print(f"Targets held: {held} of {total}.")
+
+
+PEER_PASSES = 3  # interpreters, each timing every row
+PEER_ROUNDS = 7  # rounds per interpreter
+CREATING = "creating the class alone"
+# (group, row, what it is held against, target). "fastest peer" is the
+# fastest row of the group that is not the framework's own.
+PEER_TARGETS = [
+    ("adapting one object", "trel: registry.queryAdapter(ob, I)", "fastest peer", at_most(1)),
+    ("adapting one object", "trel: I(ob) through the adapter hook", "fastest peer", at_most(1)),
+    ("adapting two objects", "trel: registry.queryMultiAdapter((a, b), I)", "fastest peer", at_most(1)),
+    ("declaring", "trel: classImplements(new class, I)", "abc: ABCMeta.register(new class)", at_most(2)),
+]
+
+
+def run_peers():
+    """Every round's ns/call of each peer row, per group, on the C++ core."""
+    groups, missing = {}, set()
+    for _ in range(PEER_PASSES):
+        done = subprocess.run(
+            [sys.executable, str(BENCH / "peers.py"), str(PEER_ROUNDS)],
+            env={**os.environ, "TREL_INTERFACE_PURE": "0"},
+            capture_output=True,
+            text=True,
+            check=True,
+        )
+        data = json.loads(done.stdout)
+        assert data["core"] == "c++", data["core"]
+        missing.update(data["missing"])
+        for group, rows in data["groups"].items():
+            for name, values in rows.items():
+                groups.setdefault(group, {}).setdefault(name, []).extend(values)
+    return groups, sorted(missing)
+
+
+def report_peers(groups, missing):
+    """Each group's rows with their medians and their ratio to the fastest
+    peer of the group (declaring: net of creating the class, to
+    ABCMeta.register), and the targets."""
+    print()
+    held = total = 0
+    for group, rows in groups.items():
+        net = {name: statistics.median(values) for name, values in rows.items()}
+        creating = net.pop(CREATING, None)
+        if creating is not None:
+            net = {name: value - creating for name, value in net.items()}
+        peers = {name: value for name, value in net.items() if not name.startswith("trel")}
+        fastest = min(peers, key=peers.get) if peers else None
+        suffix = " (net of creating the class)" if creating is not None else ""
+        print(f"{group}{suffix}")
+        for name, value in sorted(net.items(), key=lambda item: item[1]):
+            line = f"  {value:9.0f} ns  {name}"
+            for prefix, row, against, target in PEER_TARGETS:
+                if row != name or not group.startswith(prefix):
+                    continue
+                other = fastest if against == "fastest peer" else against
+                if other not in net:
+                    continue
+                ratio = value / net[other]
+                ok = target.holds(ratio)
+                held += ok
+                total += 1
+                line += f"   {ratio:.2f}x {other}: {target.describe()} {'PASS' if ok else 'MISS'}"
+            print(line)
+    if missing:
+        print(f"Peers not installed (pip install '.[bench]'): {', '.join(missing)}.")
+    print(f"Medians of {PEER_PASSES} interpreters x {PEER_ROUNDS} rounds, every row timed in every round. "
+          f"Targets held: {held} of {total}.")
+
+
+# The targets for building and declaring: (shape, size, milliseconds at most).
+SCALE_TARGETS = [("ladder (levels)", "40", 50), ("chain (interfaces)", "1000", 100)]
+
+
+def run_scale():
+    """Per core, the build times of each shape and size, and the hit times."""
+    found = {}
+    for core_name, flag in (("c++", "0"), ("python", "1")):
+        done = subprocess.run(
+            [sys.executable, str(BENCH / "scale.py")],
+            env={**os.environ, "TREL_INTERFACE_PURE": flag},
+            capture_output=True,
+            text=True,
+            check=True,
+        )
+        data = json.loads(done.stdout)
+        assert data["core"] == core_name, (data["core"], core_name)
+        found[core_name] = data
+    return found
+
+
+def report_scale(found):
+    """Build times per size with the growth from the size before (doubling
+    the size should at most about quadruple the time), and hit times."""
+    print()
+    print("building and declaring hierarchies (best of 3), C++ core | Python core; x: growth from the size before")
+    held = total = 0
+    for shape, sizes in found["c++"]["build"].items():
+        cells, previous = [], None
+        for size, ms in sizes.items():
+            growth = f" x{ms / previous:.1f}" if previous else ""
+            python = found["python"]["build"][shape][size]
+            cells.append(f"{size}: {ms:.1f} ms{growth} | {python:.1f} ms")
+            previous = ms
+            for target_shape, target_size, limit in SCALE_TARGETS:
+                if (target_shape, target_size) == (shape, size):
+                    ok = ms <= limit
+                    held += ok
+                    total += 1
+                    cells[-1] += f" (<= {limit} ms {'PASS' if ok else 'MISS'})"
+        print(f"  {shape}: " + "; ".join(cells))
+    hits = ", ".join(
+        f"{count}: {ns:.0f} ns | {found['python']['hit'][count]:.0f} ns" for count, ns in found["c++"]["hit"].items()
+    )
+    print(f"  a registry query hit among N registrations, C++ | Python: {hits}")
+    print(f"Targets held: {held} of {total}.")
 
 
 def micro_speedups(case_list, samples):
@@ -566,8 +757,11 @@ def main():
         if enabled:
             gc.enable()
     report(case_list, samples, noop_ns)
-    framework_samples, memory = run_framework()
+    framework_samples, memory, peers, missing = run_framework()
     bars = micro_speedups(case_list, samples) + report_framework(framework_samples, memory)
+    report_components(framework_samples, peers, missing, memory)
+    report_peers(*run_peers())
+    report_scale(run_scale())
     chart = BENCH / "speedup.svg"
     write_chart(chart, bars)
     print(f"Chart: {chart.relative_to(BENCH.parent)}")

@@ -28,6 +28,7 @@ import time
 import types
 
 import _trel_interface_coptimizations as ext
+import _trel_interface_speedups as speedups
 
 HOOKS = ext.adapter_hooks
 PREFIX = "fuzz: "
@@ -208,6 +209,11 @@ class Registry:
     pass
 
 
+class MultiRegistry(speedups.RegistryBase):
+    def _check_query(self, objects, provided, name, handler):
+        return self._world.hostile_call("check", objects)
+
+
 class Failure(AssertionError):
     pass
 
@@ -287,6 +293,9 @@ class World:
         for lookup in self.lookups[:2]:
             lookup._world = self
         self.lookups[1]._registry = types.SimpleNamespace(ro=self.registries)
+        self.multi = MultiRegistry()
+        self.multi._world = self
+        self.multi._v_lookup = self.lookups[draw(SMALL) % len(self.lookups)]
 
         # The arguments.
         meta = HostileMeta("Declared", (), {"__implemented__": self.specs[0]})
@@ -309,7 +318,7 @@ class World:
         self.pool += hostile + hostile  # twice, to be picked more often
         self.pool += [provider, provider, HostileClassAttribute(behaviour(), 7), name, namespace]
         self.pool += [meta, other_meta, with_namespace, *super_objects]
-        self.pool += [*self.ifaces, *self.specs, *self.lookups, ext.ObjectSpecificationDescriptor()]
+        self.pool += [*self.ifaces, *self.specs, *self.lookups, self.multi, ext.ObjectSpecificationDescriptor()]
         self.pool += [0, "", "n", b"n", (), [], {}, object(), Interface, Hostile, int, ext.SpecificationBase]
         self.known += self.pool + self.registries
         self.mutations = self.make_mutations()
@@ -441,6 +450,23 @@ def richcompare(op):
     return compare
 
 
+def multi_query(method):
+    def run(world, target, a, b, c, d):
+        registry = target if isinstance(target, speedups.RegistryBase) else world.multi
+        bound = getattr(speedups.RegistryBase, method)
+        objects = [(a, b), [a, b, c], a][world.draw_index(3)]
+        if method == "subscribers":
+            return bound(registry, objects, d)
+        shape = world.draw_index(3)
+        if shape == 0:
+            return bound(registry, objects, d)
+        if shape == 1:
+            return bound(registry, objects, d, c, b)
+        return bound(registry, objects, d, name=c)
+
+    return run
+
+
 def spec_of(world, a):
     return a if isinstance(a, ext.SpecificationBase) else world.specs[0]
 
@@ -484,7 +510,7 @@ def delete_member(member):
     return run
 
 
-MEMBERS = ("_implied", "__name__", "__ibmodule__", "_cls", "_implements")
+MEMBERS = ("_implied", "__name__", "__ibmodule__", "_cls", "_implements", "_v_lookup")
 
 ENTRY_POINTS = [
     ("implementedBy", lambda w, a: ext.implementedBy(a), 1),
@@ -511,6 +537,9 @@ ENTRY_POINTS = [
     *[(name, query(name), 5) for name in ("lookup", "lookup1", "queryAdapter", "adapter_hook")],
     ("lookupAll", query("lookupAll"), 5),
     ("subscriptions", query("subscriptions"), 5),
+    ("queryMultiAdapter", multi_query("queryMultiAdapter"), 5),
+    ("subscribers", multi_query("subscribers"), 5),
+    ("c3_merge", lambda w, a, b, c: speedups.c3_merge([a, (b, c), [c, b], b]), 3),
     ("changed", lambda w, l, a: type(lookup_of(w, l)).changed(lookup_of(w, l), a), 2),
     *[(f"set-{m}", set_member(m), 2) for m in MEMBERS],
     *[(f"del-{m}", delete_member(m), 1) for m in MEMBERS],

@@ -67,16 +67,19 @@ registry.register([IGreeter], IShout, "", lambda ob: ("shout", ob))
 assert registry.queryAdapter(greeter, IShout) == ("shout", greeter)
 adapter_hooks.append(registry.adapter_hook)
 assert IShout(greeter) == ("shout", greeter)
+registry.register([IGreeter, IGreeter], IShout, "", lambda a, b: ("both", a, b))
+assert registry.queryMultiAdapter((greeter, greeter), IShout) == ("both", greeter, greeter)
 """
 
 SUB_INTERPRETER_CODE = (
     """
-try:
-    import _trel_interface_coptimizations
-except ImportError as error:
-    assert "first interpreter" in str(error) or "subinterpreters" in str(error), error
-else:
-    raise AssertionError("the extension was imported by a second interpreter")
+for extension in ("_trel_interface_coptimizations", "_trel_interface_speedups"):
+    try:
+        __import__(extension)
+    except ImportError as error:
+        assert "first interpreter" in str(error) or "subinterpreters" in str(error), error
+    else:
+        raise AssertionError(f"{extension} was imported by a second interpreter")
 """
     + USE_FRAMEWORK
     + """

@@ -3,6 +3,7 @@
 // routine), from which both types' method tables are built.
 #pragma once
 
+#include "../common/query_arguments.hpp"
 #include "lookup_base.hpp"
 
 #include <array>
@@ -11,21 +12,6 @@
 #include <utility>
 
 namespace trel {
-
-// A query's arguments; optional ones not given stay NULL.
-struct QueryArguments {
-    PyObject* first;
-    PyObject* second;
-    PyObject* name;
-    PyObject* default_;
-};
-
-// The methods take METH_FASTCALL | METH_KEYWORDS: plain positional calls
-// within the accepted counts are taken as they come; every other shape goes
-// through PyArg_ParseTupleAndKeywords with the method's format and
-// keywords, so its errors are the parser's own.
-int parse_query(PyObject* const* args, Py_ssize_t nargs, PyObject* kwnames, const char* format,
-                char* const* keywords, Py_ssize_t max_positional, QueryArguments& out) noexcept;
 
 // The queries' answers from parsed arguments.
 PyObject* answer_lookup(PyObject* self, const QueryArguments& a) noexcept;

@@ -1,14 +1,13 @@
 // The module definition and its initialisation: the top of the module,
 // included by nothing.
 #include "../common/module_state.hpp"
+#include "../common/ownership.hpp"
 #include "../interface/interface_base.hpp"
 #include "../lookup/lookup_base.hpp"
 #include "../lookup/verifying_base.hpp"
 #include "../resolution/resolution.hpp"
 #include "../specification/descriptors.hpp"
 #include "../specification/specification_base.hpp"
-
-#include <cstdint>
 
 namespace trel {
 
@@ -64,18 +63,6 @@ PyModuleDef module_definition = {
     .m_methods = module_methods,
 };
 
-// The state and the types hold objects of one interpreter, so only one
-// interpreter of the process uses the module: the first that imports it.
-// Interpreter ids are never reused while the runtime lives, and the runtime's
-// finalisation forgets the owner (see forget_runtime).
-struct Ownership {
-    bool claimed;
-    int64_t interpreter;
-    // Set once all of the state is made and the types are ready; later
-    // imports by the owner then share them.
-    bool complete;
-};
-
 Ownership ownership = {};
 
 // Runs when the runtime has been finalised, the last step of Py_FinalizeEx:
@@ -92,32 +79,8 @@ void forget_runtime() {
     ownership = {};
 }
 
-int claim_interpreter() noexcept {
-    const int64_t current = PyInterpreterState_GetID(PyInterpreterState_Get());
-    if (current < 0) {
-        return -1;
-    }
-    if (ownership.claimed) {
-        if (ownership.interpreter == current) {
-            return 0;
-        }
-        PyErr_SetString(PyExc_ImportError,
-                        "_trel_interface_coptimizations serves only the first interpreter of the process "
-                        "that imports it, and another interpreter has");
-        return -1;
-    }
-    if (Py_AtExit(forget_runtime) < 0) {
-        PyErr_SetString(PyExc_ImportError,
-                        "_trel_interface_coptimizations could not register its finalisation step");
-        return -1;
-    }
-    ownership.claimed = true;
-    ownership.interpreter = current;
-    return 0;
-}
-
 PyObject* initialise() noexcept {
-    if (claim_interpreter() < 0) {
+    if (claim_interpreter(ownership, "_trel_interface_coptimizations", forget_runtime) < 0) {
         return nullptr;
     }
     if (!ownership.complete) {

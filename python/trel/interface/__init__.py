@@ -60,7 +60,7 @@ if TYPE_CHECKING:
         MultipleInvalid,
     )
     from trel.interface.interface import Interface, InterfaceClass, Specification, invariant, taggedValue
-    from trel.interface.registry import AdapterRegistry
+    from trel.interface.registry import AdapterRegistry, VerifyingAdapterRegistry
     from trel.interface.verify import verifyClass, verifyObject
 
 _EXPORTS = {
@@ -92,6 +92,7 @@ _EXPORTS = {
     "Invalid": "exceptions",
     "MultipleInvalid": "exceptions",
     "AdapterRegistry": "registry",
+    "VerifyingAdapterRegistry": "registry",
     "verifyClass": "verify",
     "verifyObject": "verify",
 }
@@ -111,6 +112,7 @@ __all__ = [
     "Method",
     "MultipleInvalid",
     "Specification",
+    "VerifyingAdapterRegistry",
     "adapter_hooks",
     "alsoProvides",
     "classImplements",

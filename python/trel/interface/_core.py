@@ -25,6 +25,7 @@ __all__ = [
     "getObjectSpecification",
     "implementedBy",
     "providedBy",
+    "speedups",
 ]
 
 core: ModuleType
@@ -43,6 +44,16 @@ else:
         CORE = "python"
     else:
         CORE = "c++"
+
+# The framework's own C++ hot paths (``_trel_interface_speedups``), used
+# with the C++ core when they can be imported; otherwise the framework's
+# Python code serves, with the same behaviour.
+speedups: ModuleType | None = None
+if CORE == "c++":
+    try:
+        import _trel_interface_speedups as speedups
+    except ImportError:
+        speedups = None
 
 if TYPE_CHECKING:
     # Which module serves is known only at run time. Both have the API that

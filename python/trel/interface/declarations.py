@@ -270,10 +270,21 @@ def _stored_declaration(cls: object) -> object:
     return own
 
 
-def _inherit(cls: type) -> Implements:
-    """A declaration for ``cls`` made of what its bases implement, stored."""
+def _inherit(cls: type, declared: tuple[InterfaceClass, ...] = ()) -> Implements:
+    """A declaration for ``cls`` made of ``declared`` and what its bases
+    implement, stored."""
     inherited = [implementedBy(base) for base in cls.__bases__]
-    return _store(cls, Implements(_name_of(cls), inherited=inherited))
+    return _store(cls, Implements(_name_of(cls), declared, inherited))
+
+
+def _declare_bases(cls: type) -> None:
+    """Every class below ``cls`` that has no declaration yet gets one, bases
+    before the classes built on them, so each is made from declarations
+    already stored: a chain of thousands of undeclared classes resolves
+    without recursing."""
+    for base in reversed(cls.__mro__[1:]):
+        if _stored_declaration(base) is None:
+            _inherit(base)
 
 
 def implementedByFallback(cls: object) -> Declaration:
@@ -295,13 +306,7 @@ def implementedByFallback(cls: object) -> Declaration:
             raise TypeError("__implemented__ must be an Implements declaration", cls)
         if own is not None:
             return own
-        # Every class below that has no declaration yet gets one first, bases
-        # before the classes built on them, so each is made from declarations
-        # already stored: a chain of thousands of undeclared classes resolves
-        # without recursing.
-        for base in reversed(cls.__mro__[1:]):
-            if _stored_declaration(base) is None:
-                _inherit(base)
+        _declare_bases(cls)
         return _inherit(cls)
     if callable(cls):
         return _empty
@@ -309,20 +314,33 @@ def implementedByFallback(cls: object) -> Declaration:
 
 
 def _declare_for(cls: object, interfaces: tuple[InterfaceClass, ...], only: bool) -> None:
-    spec = implementedBy(cls)  # TypeError for what is neither a class nor a callable
-    if not isinstance(spec, Implements) or _stored_declaration(cls) is not spec:
-        # A factory that is not a class starts a declaration of its own.
-        spec = _store(cls, Implements(_name_of(cls)))
-    if only:
-        spec.declare_only(interfaces)
+    if isinstance(cls, type) and _stored_declaration(cls) is None:
+        # A class declared for the first time: its declaration is made with
+        # its interfaces at once, its order computed once.
+        if only:
+            _store(cls, Implements(_name_of(cls), interfaces))
+        else:
+            _declare_bases(cls)
+            _inherit(cls, interfaces)
     else:
-        spec.declare(*interfaces)
+        spec = implementedBy(cls)  # TypeError for what is neither a class nor a callable
+        if not isinstance(spec, Implements) or _stored_declaration(cls) is not spec:
+            # A factory that is not a class starts a declaration of its own.
+            spec = _store(cls, Implements(_name_of(cls)))
+        if only:
+            spec.declare_only(interfaces)
+        else:
+            spec.declare(*interfaces)
     if isinstance(cls, type):
         try:
+            # Only "__providedBy__": instances then resolve through the
+            # core's descriptor. A class-provides specification is stored
+            # only when the class object itself is declared to provide
+            # something (directlyProvides): one under "__provides__" on every
+            # declared class would make each instance of a subclass raise
+            # and swallow an AttributeError on every resolution.
             if "__providedBy__" not in cls.__dict__:
                 _set(cls, "__providedBy__", objectSpecificationDescriptor)
-            if "__provides__" not in cls.__dict__:
-                _set(cls, "__provides__", ClassProvides(cls, type(cls)))
         except (TypeError, AttributeError):  # built-in types keep the core's default path
             pass
 

@@ -74,6 +74,9 @@ class Specification(SpecificationBase):
     def changed(self, originally_changed: object) -> None:
         """Recompute what this specification implies, then what every
         specification derived from it implies: each once, after its bases."""
+        if not self._dependents:  # the common case: nothing built on it yet
+            self._recompute()
+            return
         for spec in dependency_order(self, _dependents_of):
             spec._recompute()
 

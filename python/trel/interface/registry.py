@@ -5,25 +5,31 @@ interface and a name; a query asks for what adapts objects providing some
 specifications to an interface. Registries can have base registries: a
 query consults the registry, then its bases, in resolution order (``ro``).
 
-Queries are answered by the registry's lookup object, a subclass of the
-core's ``VerifyingBase``, which caches every answer. Each registration
-bumps the registry's ``_generation`` and drops its own lookup's caches; the
-lookups of registries built on it see the generation move on their next
-query and drop theirs, so no cached answer is ever stale.
+Queries are answered by the registry's lookup object, built on the core's
+``LookupBase``, which caches every answer. Each registration bumps the
+registry's ``_generation`` and drops the cached answers of the registry and
+of every registry built on it (bases hold weak references to them), so no
+cached answer is ever stale and a query never checks.
+
+``VerifyingAdapterRegistry`` is the variant for registries that their bases
+may not know about (say, bases restored separately from storage): its
+lookup, built on the core's ``VerifyingBase``, compares the generations of
+the registries behind it before every query and drops its caches when one
+has moved.
 """
 
 from __future__ import annotations
 
 import weakref
 from collections.abc import Callable, Iterable, Sequence
-from typing import Any, Union, cast
+from typing import TYPE_CHECKING, Any, Union, cast
 
-from trel.interface._core import SpecificationBase, VerifyingBase, providedBy
+from trel.interface._core import LookupBase, SpecificationBase, VerifyingBase, providedBy, speedups
 from trel.interface.declarations import implementedBy
 from trel.interface.interface import Interface
 from trel.interface.ro import dependency_order, resolution_order
 
-__all__ = ["AdapterRegistry"]
+__all__ = ["AdapterRegistry", "VerifyingAdapterRegistry"]
 
 # The registrations of one number of required specifications: dicts nested
 # once per required specification, then keyed by the provided interface,
@@ -83,8 +89,11 @@ def _check_name(name: object) -> None:
         raise TypeError(f"name must be a str, not {type(name).__name__}")
 
 
-class AdapterLookup(VerifyingBase):
-    """The cached queries of one registry and its bases."""
+class _UncachedQueries:
+    """What the core's caches call on a miss: the answers computed from the
+    registrations of a registry and its bases."""
+
+    _registry: AdapterRegistry
 
     def __init__(self, registry: AdapterRegistry) -> None:
         self._registry = registry
@@ -123,6 +132,16 @@ class AdapterLookup(VerifyingBase):
             if len(required) < len(by_order):
                 _each_leaf(by_order[len(required)], required, registry._extendors_of(provided), result.extend)
         return tuple(result)
+
+
+class AdapterLookup(_UncachedQueries, LookupBase):
+    """The cached queries of one registry and its bases, dropped by
+    notification when any of them changes."""
+
+
+class VerifyingAdapterLookup(_UncachedQueries, VerifyingBase):
+    """The cached queries of one registry and its bases, dropped when a
+    generation behind them has moved, as checked before every query."""
 
 
 def _first(
@@ -200,7 +219,52 @@ def _subregistries(registry: AdapterRegistry) -> list[AdapterRegistry]:
     return list(registry._v_subregistries)
 
 
-class AdapterRegistry:
+class _MultiQueries:
+    """The queries over several objects, in Python: what the plain-Python
+    core runs (the framework's C++ extension has the same with the C++
+    core)."""
+
+    _v_lookup: LookupBase
+
+    def _check_query(self, objects: object, provided: object, name: object = "", handler: bool = False) -> None:
+        raise NotImplementedError
+
+    def queryMultiAdapter(
+        self, objects: Sequence[object], provided: Any, name: str = "", default: object = None
+    ) -> Any:
+        """Adapt several objects at once with an adapter registered for
+        what each of them provides."""
+        self._check_query(objects, provided, name)
+        factory = self._v_lookup.lookup([providedBy(ob) for ob in objects], provided, name)
+        if factory is None:
+            return default
+        result = factory(*objects)
+        return default if result is None else result
+
+    def subscribers(self, objects: Sequence[object], provided: Any) -> Sequence[Any]:
+        """Call every subscriber for what ``objects`` provide; returns the
+        results that are not None (nothing, for handlers)."""
+        self._check_query(objects, provided, "", True)
+        subscriptions = self._v_lookup.subscriptions([providedBy(ob) for ob in objects], provided)
+        if provided is None:
+            for subscriber in subscriptions:
+                subscriber(*objects)
+            return ()
+        results: list[Any] = []
+        for subscriber in subscriptions:
+            result = subscriber(*objects)
+            if result is not None:
+                results.append(result)
+        return results
+
+
+if TYPE_CHECKING:
+    _RegistryBase = _MultiQueries
+else:
+    _RegistryBase = speedups.RegistryBase if speedups is not None else _MultiQueries
+
+
+class AdapterRegistry(_RegistryBase):
     """Adapters and subscribers, with base registries and cached queries.
 
     ``bases`` are the registries consulted after this one's own
@@ -209,6 +273,7 @@ class AdapterRegistry:
 
     # This registry, then its bases' registries, most specific first.
     ro: tuple[AdapterRegistry, ...]
+    _lookup_class: Callable[[AdapterRegistry], LookupBase] = AdapterLookup
 
     def __init__(self, bases: Iterable[AdapterRegistry] = (), name: str = "") -> None:
         if not isinstance(name, str):
@@ -225,7 +290,7 @@ class AdapterRegistry:
         self._v_extendors: dict[object, tuple[object, ...]] = {}
         self._generation = 1
         self._v_subregistries: weakref.WeakSet[AdapterRegistry] = weakref.WeakSet()
-        self._v_lookup = lookup = AdapterLookup(self)
+        self._v_lookup = lookup = self._lookup_class(self)
         # The queries are the lookup object's, bound once: a query costs
         # the core's cached routine and nothing more.
         self.queryAdapter = lookup.queryAdapter
@@ -247,6 +312,8 @@ class AdapterRegistry:
         for i, base in enumerate(new):
             if not isinstance(base, AdapterRegistry):
                 raise TypeError(f"bases[{i}] must be an AdapterRegistry, not {base!r}")
+            if base is self or self in base.ro:
+                raise ValueError(f"bases[{i}] is {self!r} or built on it: registries cannot form a cycle")
         for base in self._bases:
             base._v_subregistries.discard(self)
         self._bases = new
@@ -264,16 +331,18 @@ class AdapterRegistry:
 
     def _rebuild_ro(self) -> None:
         """Recompute this registry's order, then that of every registry
-        built on it: each once, after its bases."""
+        built on it (each once, after its bases), then drop their answers."""
         for registry in dependency_order(self, _subregistries):
             registry.ro = tuple(resolution_order(registry, _registry_bases, _registry_order))
-            registry.changed(self)
+        self.changed(self)
 
     def changed(self, originally_changed: object) -> None:
-        """Move to a new generation and drop this registry's cached answers."""
+        """Move to a new generation and drop the cached answers of this
+        registry and of every registry built on it."""
         self._generation += 1
         self._v_extendors.clear()
-        self._v_lookup.changed(originally_changed)
+        for registry in dependency_order(self, _subregistries):
+            registry._v_lookup.changed(originally_changed)
 
     def _extendors_of(self, provided: object) -> tuple[object, ...]:
         """The provided interfaces registered here that are or extend
@@ -405,36 +474,12 @@ class AdapterRegistry:
         _check_name(name)
         return self._v_lookup.lookup1(required, provided, name, default)
 
-    def queryMultiAdapter(
-        self, objects: Sequence[object], provided: Any, name: str = "", default: object = None
-    ) -> Any:
-        """Adapt several objects at once with an adapter registered for
-        what each of them provides."""
+    def _check_query(self, objects: object, provided: object, name: object = "", handler: bool = False) -> None:
+        """Raise the TypeError that names the bad argument of a query over
+        several objects."""
         _check_objects(objects)
-        _as_interface(provided)
+        _as_interface(provided, handler=handler)
         _check_name(name)
-        factory = self._v_lookup.lookup([providedBy(ob) for ob in objects], provided, name)
-        if factory is None:
-            return default
-        result = factory(*objects)
-        return default if result is None else result
-
-    def subscribers(self, objects: Sequence[object], provided: Any) -> Sequence[Any]:
-        """Call every subscriber for what ``objects`` provide; returns the
-        results that are not None (nothing, for handlers)."""
-        _check_objects(objects)
-        _as_interface(provided, handler=True)
-        subscriptions = self._v_lookup.subscriptions([providedBy(ob) for ob in objects], provided)
-        if provided is None:
-            for subscriber in subscriptions:
-                subscriber(*objects)
-            return ()
-        results: list[Any] = []
-        for subscriber in subscriptions:
-            result = subscriber(*objects)
-            if result is not None:
-                results.append(result)
-        return results
 
 
 def _check_objects(objects: object) -> None:
@@ -446,3 +491,12 @@ def _level(by_order: list[_Components], order: int) -> _Components:
     while len(by_order) <= order:
         by_order.append({})
     return by_order[order]
+
+
+class VerifyingAdapterRegistry(AdapterRegistry):
+    """An adapter registry whose cached answers are checked against the
+    generations of the registries behind it before every query, instead of
+    being dropped by notification: for registries their bases may not know
+    about."""
+
+    _lookup_class = VerifyingAdapterLookup

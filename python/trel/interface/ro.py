@@ -14,7 +14,9 @@ and nothing here recurses: hierarchies thousands of levels deep work.
 from __future__ import annotations
 
 from collections.abc import Callable, Iterable, Iterator, Sequence
-from typing import TypeVar
+from typing import TypeVar, cast
+
+from trel.interface._core import speedups
 
 T = TypeVar("T")
 
@@ -32,7 +34,7 @@ def resolution_order(ob: T, bases_of: Callable[[T], Sequence[T]], order_of: Call
         # The merge of one base's order (which starts with the base) and
         # the base itself is that order.
         return [ob, *order_of(bases[0])]
-    merged = _merge([order_of(base) for base in bases] + [bases])
+    merged = _c3_merge([order_of(base) for base in bases] + [bases])
     if merged is None:
         return _depth_first(ob, bases_of)
     return [ob, *merged]
@@ -72,6 +74,12 @@ def _merge(sequences: list[Sequence[T]]) -> list[T] | None:
                 still_live.append(i)
         live = still_live
     return result
+
+
+# The same merge in C++, with the C++ core.
+_c3_merge: Callable[[list[Sequence[T]]], list[T] | None] = (
+    cast("Callable[[list[Sequence[T]]], list[T] | None]", speedups.c3_merge) if speedups is not None else _merge
+)
 
 
 def _depth_first(ob: T, bases_of: Callable[[T], Sequence[T]]) -> list[T]:
