@@ -83,6 +83,7 @@ assert bool(Interface) and list(Interface) == []
 
 def test_annotated_names_are_attributes(run):
     run('''
+import pickle
 from trel.interface import Attribute, Interface, Method, verifyObject
 
 class IRecord(Interface):
@@ -92,6 +93,7 @@ class IRecord(Interface):
     tags: "list[Undefined]"             # only the name is read
 
 assert sorted(IRecord) == ["key", "read", "size", "tags"], list(IRecord)
+assert IRecord.__name__ == "IRecord" and pickle.loads(pickle.dumps(IRecord)) is IRecord
 assert type(IRecord["key"]) is Attribute and IRecord["size"].getDoc() == "How big."
 assert isinstance(IRecord["read"], Method) and IRecord["key"].interface is IRecord
 

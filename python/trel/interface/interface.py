@@ -225,9 +225,9 @@ class InterfaceClass(InterfaceBase, Specification):
                 # ``name: T`` in the body describes an attribute, as
                 # ``name = Attribute(...)`` does; one written both ways is
                 # described by its Attribute, where it is assigned.
-                for name in _annotated_names(value):
-                    if name not in attrs:
-                        descriptions[name] = Attribute()
+                for annotated in _annotated_names(value):
+                    if annotated not in attrs:
+                        descriptions[annotated] = Attribute()
                 continue
             # What the class statement itself records (newer interpreters add
             # the first line and the attributes assigned through self), and
