@@ -19,9 +19,6 @@ REGISTRY = "trel.interface.registry.AdapterRegistry"
 # Everything the component layer defines lives under this package.
 COMPONENT_PACKAGE = "trel.component"
 
-# Where the plugin records what a class declares it implements.
-METADATA_KEY = "trel.interface"
-
 IMPLEMENTS = ErrorCode(
     "trel-implements", "A class declared to implement an interface does not do what it describes", "General"
 )

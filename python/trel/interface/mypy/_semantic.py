@@ -41,7 +41,6 @@ from trel.interface.mypy._names import (
     INTERFACE,
     INTERFACE_CLASS,
     INTERFACE_METACLASS,
-    METADATA_KEY,
     is_interface,
 )
 
@@ -180,12 +179,11 @@ def _declare_implemented(ctx: ClassDefContext) -> None:
     if not interfaces:
         return
     info = defn.info
-    promoted = {getattr(t, "type", None) for t in info._promote}
+    promoted = {promotion.type for promotion in info._promote if isinstance(promotion, Instance)}
     for interface in interfaces:
         if interface not in promoted:
             info._promote.append(Instance(interface, []))
             promoted.add(interface)
-    info.metadata[METADATA_KEY] = {"implements": [interface.fullname for interface in interfaces]}
 
 
 # Per module: the statements that may declare what a class implements,
