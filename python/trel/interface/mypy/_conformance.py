@@ -32,7 +32,7 @@ from mypy.subtypes import is_subtype
 from mypy.types import AnyType, CallableType, Instance, NoneType, get_proper_type
 
 from trel.interface.attribute import SignatureInfo, incompatibility, without_receiver
-from trel.interface.mypy._names import INVARIANT, is_interface
+from trel.interface.mypy._names import INVARIANT
 
 
 def problems(cls: TypeInfo, interface: TypeInfo, options: Options) -> list[str]:
@@ -53,8 +53,8 @@ def _described_methods(interface: TypeInfo) -> Iterator[tuple[str, FuncDef]]:
     described by the most specific interface."""
     seen: set[str] = set()
     for base in interface.mro:
-        if not is_interface(base):
-            continue
+        if base.fullname == "builtins.object":
+            continue  # an interface's other bases are all interfaces
         for name, symbol in base.names.items():
             if name in seen:
                 continue
