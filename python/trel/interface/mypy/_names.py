@@ -28,6 +28,20 @@ INTERFACE_STATEMENT = ErrorCode(
 NOT_A_CLASS = ErrorCode("trel-not-a-class", "An interface used where a class is needed at run time", "General")
 
 
+# The plugin marks each interface it meets in its class's metadata, which
+# mypy keeps in its cache with the class.
+_MARK = "trel.interface"
+
+
 def is_interface(info: TypeInfo) -> bool:
     """Whether ``info`` is an interface: ``Interface`` itself or a class based on it."""
-    return any(base.fullname == INTERFACE for base in info.mro)
+    return _MARK in info.metadata
+
+
+def mark_if_interface(info: TypeInfo) -> bool:
+    """Mark ``info`` as an interface if it is one: the root, or a class with
+    an interface among its bases (marked already: bases are analysed first)."""
+    if info.fullname == INTERFACE or any(_MARK in base.type.metadata for base in info.bases):
+        info.metadata[_MARK] = {}
+        return True
+    return False

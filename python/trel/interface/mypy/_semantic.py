@@ -42,6 +42,7 @@ from trel.interface.mypy._names import (
     INTERFACE_CLASS,
     INTERFACE_METACLASS,
     is_interface,
+    mark_if_interface,
 )
 
 
@@ -96,6 +97,7 @@ def define_interface(ctx: DynamicClassDefContext) -> None:
     if fullname == INTERFACE:
         info.declared_metaclass = metaclass
     info.metaclass_type = info.calculate_metaclass_type()
+    mark_if_interface(info)
     api.add_symbol_table_node(ctx.name, SymbolTableNode(GDEF, info))
 
 
@@ -120,7 +122,7 @@ def prepare_class(ctx: ClassDefContext) -> None:
     is analysed: an interface's methods are made static (they are written
     without ``self``), any other class is given the interfaces it declares."""
     info = ctx.cls.info
-    if is_interface(info):
+    if mark_if_interface(info):
         _prepare_interface_body(ctx)
     else:
         _declare_implemented(ctx)
