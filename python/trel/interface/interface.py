@@ -122,9 +122,19 @@ def _annotated_names(annotations: object) -> list[str]:
         # left as they are, so a name defined later in the module is no error.
         annotationlib: Any = importlib.import_module("annotationlib")
         made = annotationlib.call_annotate_function(annotations, annotationlib.Format.FORWARDREF)
+    except ImportError:
+        made = _evaluated(annotations)
     except Exception:
         return []
-    return [name for name in made if isinstance(name, str)]
+    return [name for name in made if isinstance(name, str)] if isinstance(made, dict) else []
+
+
+def _evaluated(annotate: Callable[[int], object]) -> object:
+    """What an annotate function gives for its values (format 1), or nothing."""
+    try:
+        return annotate(1)
+    except Exception:
+        return {}
 
 
 # Where taggedValue() and invariant() leave their values in a class body
