@@ -91,6 +91,8 @@ def narrowing_signature(info: TypeInfo, ctx: MethodSigContext) -> FunctionLike:
     named = [argument for group in ctx.args for argument in group]
     if len(named) == 1 and isinstance(named[0], RefExpr) and isinstance(named[0].node, TypeInfo):
         return signature
+    if not isinstance(signature, CallableType):
+        return signature  # overloaded: not the core's providedBy
     return signature.copy_modified(
         ret_type=ctx.api.named_generic_type("builtins.bool", []), type_guard=interface_instance(info)
     )
