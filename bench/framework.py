@@ -68,10 +68,22 @@ def roads():
     ob = Greeter()
     assert IGreeter(ob) is ob
     assert type(local.queryAdapter(ob, IFormal)) is Formal and local.queryAdapter(ob, IPolite) is ob
+    # Other registrations in the site, so that the miss walks something.
+    for i in range(30):
+        base.register([IGreeter], InterfaceClass(f"IOther{i}", __module__="bench"), "", polite)
+    lookup = local._v_lookup
+
+    def first_after_change():
+        # What a registration leaves: the application's answers dropped.
+        lookup.changed(None)
+        return local.queryAdapter(ob, IPolite)
+
+    assert first_after_change() is ob
     return {
         "adaptation: iface(ob), ob provides it": lambda: IGreeter(ob),
         "registry query: queryAdapter(ob, iface), base registry": lambda: local.queryAdapter(ob, IPolite),
         "  the same, adapter class as factory": lambda: local.queryAdapter(ob, IFormal),
+        "first query after a change (a miss through the application and site registries)": first_after_change,
     }
 
 

@@ -21,3 +21,7 @@ class RegistryBase:
 
 def c3_merge(sequences: Sequence[Sequence[Any]], /) -> list[Any] | None:
     """The objects of the sequences in C3 order, as a list, or None when they admit no such order."""
+
+def uncached_lookup(ro: Sequence[Any], required: Sequence[Any], provided: Any, name: Any, /) -> Any:
+    """uncached_lookup(ro, required, provided, name): the most specific adapter registered in the
+    registries of ro, or None."""

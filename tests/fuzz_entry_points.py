@@ -209,6 +209,20 @@ class Registry:
     pass
 
 
+class AdapterStore:
+    """What the registry's miss path reads of a registry: its registrations
+    by number of required specifications, and its extendors."""
+
+    def __init__(self, world, registrations, extendors):
+        self._world = world
+        self._adapters = registrations
+        self._v_extendors = extendors
+
+    def _extendors_of(self, provided):
+        answer = self._world.hostile_call("extendors", provided)
+        return answer if isinstance(answer, tuple) else (provided,)
+
+
 class MultiRegistry(speedups.RegistryBase):
     def _check_query(self, objects, provided, name, handler):
         return self._world.hostile_call("check", objects)
@@ -296,6 +310,16 @@ class World:
         self.multi = MultiRegistry()
         self.multi._world = self
         self.multi._v_lookup = self.lookups[draw(SMALL) % len(self.lookups)]
+        for spec in self.specs[:3]:
+            spec.__sro__ = (spec, *self.specs[: draw(SMALL) % 3])
+        by_name = HostileDict({"": self.ifaces[0], "n": None})
+        by_name._behaviour = behaviour()
+        provided_level = HostileDict({self.ifaces[0]: by_name, self.ifaces[1]: {}})
+        provided_level._behaviour = behaviour()
+        one = HostileDict(dict.fromkeys(self.specs[:2], provided_level))
+        one._behaviour = behaviour()
+        self.stores = [AdapterStore(self, [{}, one, {}], HostileDict()), AdapterStore(self, [], {})]
+        self.stores[0]._v_extendors._behaviour = behaviour()
 
         # The arguments.
         meta = HostileMeta("Declared", (), {"__implemented__": self.specs[0]})
@@ -540,6 +564,8 @@ ENTRY_POINTS = [
     ("queryMultiAdapter", multi_query("queryMultiAdapter"), 5),
     ("subscribers", multi_query("subscribers"), 5),
     ("c3_merge", lambda w, a, b, c: speedups.c3_merge([a, (b, c), [c, b], b]), 3),
+    ("uncached_lookup", lambda w, a, b, c: speedups.uncached_lookup([*w.stores, a], (spec_of(w, b), b), c, ""), 3),
+    ("uncached_lookup-one", lambda w, a, b: speedups.uncached_lookup(w.stores, (spec_of(w, a),), b, "n"), 2),
     ("changed", lambda w, l, a: type(lookup_of(w, l)).changed(lookup_of(w, l), a), 2),
     *[(f"set-{m}", set_member(m), 2) for m in MEMBERS],
     *[(f"del-{m}", delete_member(m), 1) for m in MEMBERS],

@@ -20,6 +20,7 @@ MISMATCHES = [
     ("static", "def m(a: int) -> int: ...", "@staticmethod\n    def m(a: int) -> int: return a", None),
     ("class_method", "def m(a: int) -> int: ...", "@classmethod\n    def m(cls, a: int) -> int: return a", None),
     ("positional_only", "def m(a: int, /) -> int: ...", "def m(self, x: int, /) -> int: return x", None),
+    ("keyword_by_position", "def m(*, key: int) -> None: ...", "def m(self, key: int) -> None: pass", None),
     ("missing", "def m() -> None: ...", "def other(self) -> None: pass", MISSING),
     (
         "fewer_positional",

@@ -149,6 +149,9 @@ for call, words in [
     (lambda: provider(len), ["provider()"]),
     (lambda: noLongerProvides(tom, Cat), ["interface", "Cat"]),
     (lambda: Declaration(IPet, 1), ["Declaration()", "1"]),
+    (lambda: classImplements(42, IPet), ["classImplements() cls", "42"]),
+    (lambda: implementer(IPet)(42), ["implementer()", "42"]),
+    (lambda: verifyClass(IPet, 42, tentative=True), ["verifyClass() cls", "42"]),
 ]:
     refused(call, TypeError, *words)
 assert list(directlyProvidedBy(tom)) == [IAnimal] and list(implementedBy(Cat)) == [IPet]

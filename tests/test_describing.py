@@ -62,6 +62,13 @@ assert IDerived.names() == ["grow", "shrink"] and IDerived.names(all=True) == li
 grow = IDerived["grow"]
 assert isinstance(grow, Method) and grow.interface is IDerived and grow.getDoc() == "Grow, up to a limit."
 assert IDerived["size"] is IBase["size"] and IDerived.getDescriptionFor("size") is IBase.direct("size")
+
+class IAnnotated(Interface):
+    weight: float
+    label: str = Attribute("Its label.")
+
+assert IAnnotated.names() == ["label", "weight"] and IAnnotated["label"].getDoc() == "Its label."
+assert isinstance(IAnnotated["weight"], Attribute) and IAnnotated["weight"].interface is IAnnotated
 assert IDerived.direct("size") is None and IDerived.direct("shrink") is IDerived["shrink"]
 assert "size" in IDerived and "shrink" not in IBase and 3 not in IBase
 assert IDerived.get("missing") is None and IDerived.get("missing", 0) == 0

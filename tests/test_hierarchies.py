@@ -127,3 +127,24 @@ assert registries[-1].queryAdapter(deepest, chain[2]) is None
 
 def test_deep_hierarchies_do_not_recurse(run):
     run(DEEP)
+
+
+def test_specifications_cannot_form_a_cycle(run):
+    run("""
+from trel.interface import Interface
+from trel.interface.interface import InterfaceClass
+
+I = InterfaceClass("I", __module__="cycle")
+J = InterfaceClass("J", (I,), __module__="cycle")
+K = InterfaceClass("K", (J,), __module__="cycle")
+for target, bases in ((I, (I,)), (I, (K,)), (J, (Interface, K))):
+    before = (target.__bases__, target.__sro__)
+    try:
+        target.__bases__ = bases
+    except ValueError as error:
+        assert "cycle" in str(error), error
+    else:
+        raise AssertionError(f"a cycle was accepted: {target} on {bases}")
+    assert (target.__bases__, target.__sro__) == before  # nothing half-done
+assert [spec.__name__ for spec in K.__sro__] == ["K", "J", "I", "Interface"]
+""")

@@ -225,3 +225,57 @@ def test_c3_merge_passes_on_iteration_failures():
 
     with pytest.raises(KeyboardInterrupt, match="iterating"):
         speedups.c3_merge([(1, 2), Failing()])
+
+
+@pytest.mark.isolated
+def test_uncached_lookup_agrees_with_the_python_walk():
+    # Random hierarchies and registries through the real framework; every
+    # query is answered by both walks, which must agree.
+    from conftest import run_isolated
+
+    run_isolated("""
+        import random
+        import _trel_interface_speedups as speedups
+        from trel.interface import AdapterRegistry, Interface
+        from trel.interface.interface import InterfaceClass
+        from trel.interface.registry import _most_specific_in_python
+
+        rng = random.Random(11)
+        interfaces = [Interface]
+        for i in range(25):
+            bases = rng.sample(interfaces, k=min(len(interfaces), rng.choice((1, 1, 2))))
+            interfaces.append(InterfaceClass(f"I{i}", bases, __module__="walk"))
+        site = AdapterRegistry()
+        registries = [site, AdapterRegistry([site]), AdapterRegistry([site])]
+        registries.append(AdapterRegistry(registries[1:]))
+        for i in range(300):
+            registry = rng.choice(registries)
+            required = rng.sample(interfaces, k=rng.choice((0, 1, 1, 2, 3)))
+            registry.register(required, rng.choice(interfaces), rng.choice(("", "", "n")), f"adapter {i}")
+        answered = 0
+        for _ in range(2000):
+            registry = rng.choice(registries)
+            required = tuple(rng.sample(interfaces, k=rng.choice((0, 1, 2, 3))))
+            provided, name = rng.choice(interfaces), rng.choice(("", "n"))
+            expected = _most_specific_in_python(registry.ro, required, provided, name)
+            assert speedups.uncached_lookup(registry.ro, required, provided, name) == expected
+            answered += expected is not None
+        assert answered > 300, answered
+    """)
+
+
+def test_uncached_lookup_refuses_what_is_not_registrations():
+    class Store:
+        def __init__(self):
+            self._adapters = [{}, [1]]
+            self._v_extendors = {}
+
+        def _extendors_of(self, provided):
+            return (provided,)
+
+    spec = Implements()
+    spec.__sro__ = (spec,)
+    with pytest.raises(TypeError, match="dicts"):
+        speedups.uncached_lookup([Store()], (spec,), PROVIDED, "")
+    with pytest.raises(TypeError, match="4 arguments"):
+        speedups.uncached_lookup([Store()], (A,), PROVIDED)

@@ -52,6 +52,13 @@ odd = implementer(IShape)(shape("Odd", area=staticmethod(lambda: 0), paint=class
                                 scale=opaque, move=lambda self, *a, **k: 0))
 assert verifyClass(IShape, odd) and verifyObject(IShape, odd())
 assert verifyObject(IShape, shape("Undeclared")(), tentative=True)
+# A keyword-only parameter described may be positional-or-keyword in the
+# implementation: every call the description allows still works.
+class IKeyword(Interface):
+    def k(*, z): "By keyword."
+class ByKeyword:
+    def k(self, z): pass
+assert verifyObject(IKeyword, ByKeyword(), tentative=True)
 
 table = [
     # (what is wrong, the class, the exception, words its message must contain)

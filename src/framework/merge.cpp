@@ -13,11 +13,14 @@ public:
     TailCounts() noexcept = default;
     TailCounts(const TailCounts&) = delete;
     TailCounts& operator=(const TailCounts&) = delete;
+    TailCounts(TailCounts&&) = delete;
+    TailCounts& operator=(TailCounts&&) = delete;
     ~TailCounts() { PyMem_Free(slots_); }
 
     // 0, or -1 with MemoryError set.
     int reserve(Py_ssize_t objects) noexcept {
-        size_t capacity = 8;
+        constexpr size_t smallest = 8;
+        size_t capacity = smallest;
         while (capacity < static_cast<size_t>(objects) * 2) {
             capacity *= 2;
         }
@@ -48,86 +51,118 @@ private:
     size_t mask_ = 0;
 };
 
-} // namespace
-
-PyObject* c3_merge(PyObject* /*module*/, PyObject* sequences) noexcept {
-    // Every sequence as a tuple of its own, held for the whole merge: the
-    // objects are compared by address, so each must stay alive.
+// Every sequence as a tuple of its own, in a tuple held for the whole merge
+// (the objects are compared by address, so each must stay alive); `objects`
+// is their total length.
+Ref held_tuples(PyObject* sequences, Py_ssize_t& objects) noexcept {
     Ref all = Ref::steal(PySequence_Tuple(sequences));
     if (!all) {
-        return nullptr;
+        return {};
     }
     const Py_ssize_t count = PyTuple_GET_SIZE(all.get());
     Ref tuples = Ref::steal(PyTuple_New(count));
     if (!tuples) {
-        return nullptr;
+        return {};
     }
-    Py_ssize_t objects = 0;
+    objects = 0;
     for (Py_ssize_t i = 0; i < count; ++i) {
         PyObject* sequence = PySequence_Tuple(PyTuple_GET_ITEM(all.get(), i));
         if (!sequence) {
-            return nullptr;
+            return {};
         }
         PyTuple_SET_ITEM(tuples.get(), i, sequence);
         objects += PyTuple_GET_SIZE(sequence);
+    }
+    return tuples;
+}
+
+// The merge's state: each sequence's position, and the tail counts.
+class Merge {
+public:
+    Merge(PyObject* tuples, Py_ssize_t* positions, TailCounts& in_tails) noexcept
+        : tuples_(tuples), count_(PyTuple_GET_SIZE(tuples)), positions_(positions), in_tails_(in_tails) {
+        for (Py_ssize_t i = 0; i < count_; ++i) {
+            PyObject* sequence = PyTuple_GET_ITEM(tuples_, i);
+            for (Py_ssize_t j = 1; j < PyTuple_GET_SIZE(sequence); ++j) {
+                ++in_tails_[PyTuple_GET_ITEM(sequence, j)];
+            }
+        }
+    }
+
+    // The first head, in sequence order, that stands in no tail; NULL with
+    // `done` set when every sequence is used up, NULL alone when none can
+    // come next.
+    PyObject* next(bool& done) noexcept {
+        done = true;
+        for (Py_ssize_t i = 0; i < count_; ++i) {
+            PyObject* sequence = PyTuple_GET_ITEM(tuples_, i);
+            if (positions_[i] < PyTuple_GET_SIZE(sequence)) {
+                done = false;
+                PyObject* candidate = PyTuple_GET_ITEM(sequence, positions_[i]);
+                if (in_tails_[candidate] == 0) {
+                    return candidate;
+                }
+            }
+        }
+        return nullptr;
+    }
+
+    // Takes `head` off every sequence it heads.
+    void take(PyObject* head) noexcept {
+        for (Py_ssize_t i = 0; i < count_; ++i) {
+            PyObject* sequence = PyTuple_GET_ITEM(tuples_, i);
+            const Py_ssize_t size = PyTuple_GET_SIZE(sequence);
+            if (positions_[i] < size && PyTuple_GET_ITEM(sequence, positions_[i]) == head &&
+                ++positions_[i] < size) {
+                // The next object leaves this sequence's tail for its head.
+                --in_tails_[PyTuple_GET_ITEM(sequence, positions_[i])];
+            }
+        }
+    }
+
+private:
+    PyObject* tuples_;
+    Py_ssize_t count_;
+    Py_ssize_t* positions_;
+    TailCounts& in_tails_;
+};
+
+} // namespace
+
+PyObject* c3_merge(PyObject* /*module*/, PyObject* sequences) noexcept {
+    Py_ssize_t objects = 0;
+    Ref tuples = held_tuples(sequences, objects);
+    if (!tuples) {
+        return nullptr;
     }
     TailCounts in_tails;
     if (in_tails.reserve(objects) < 0) {
         return nullptr;
     }
-    auto* positions =
-        static_cast<Py_ssize_t*>(PyMem_Calloc(static_cast<size_t>(count) + 1, sizeof(Py_ssize_t)));
+    const auto count = static_cast<size_t>(PyTuple_GET_SIZE(tuples.get()));
+    auto* positions = static_cast<Py_ssize_t*>(PyMem_Calloc(count + 1, sizeof(Py_ssize_t)));
     if (!positions) {
         return PyErr_NoMemory();
     }
-    for (Py_ssize_t i = 0; i < count; ++i) {
-        PyObject* sequence = PyTuple_GET_ITEM(tuples.get(), i);
-        for (Py_ssize_t j = 1; j < PyTuple_GET_SIZE(sequence); ++j) {
-            ++in_tails[PyTuple_GET_ITEM(sequence, j)];
-        }
-    }
+    Merge merge(tuples.get(), positions, in_tails);
     Ref result = Ref::steal(PyList_New(0));
-    bool consistent = true;
+    bool done = false;
     while (result) {
-        // The first head, in sequence order, that stands in no tail.
-        PyObject* head = nullptr;
-        bool any_left = false;
-        for (Py_ssize_t i = 0; i < count && !head; ++i) {
-            PyObject* sequence = PyTuple_GET_ITEM(tuples.get(), i);
-            if (positions[i] < PyTuple_GET_SIZE(sequence)) {
-                any_left = true;
-                PyObject* candidate = PyTuple_GET_ITEM(sequence, positions[i]);
-                if (in_tails[candidate] == 0) {
-                    head = candidate;
-                }
-            }
-        }
-        if (!any_left) {
-            break;
-        }
+        PyObject* head = merge.next(done);
         if (!head) {
-            consistent = false;
             break;
         }
         if (PyList_Append(result.get(), head) < 0) {
             result = Ref();
             break;
         }
-        for (Py_ssize_t i = 0; i < count; ++i) {
-            PyObject* sequence = PyTuple_GET_ITEM(tuples.get(), i);
-            const Py_ssize_t size = PyTuple_GET_SIZE(sequence);
-            if (positions[i] < size && PyTuple_GET_ITEM(sequence, positions[i]) == head &&
-                ++positions[i] < size) {
-                // The next object leaves this sequence's tail for its head.
-                --in_tails[PyTuple_GET_ITEM(sequence, positions[i])];
-            }
-        }
+        merge.take(head);
     }
     PyMem_Free(positions);
     if (!result) {
         return nullptr;
     }
-    return consistent ? result.release() : Py_NewRef(Py_None);
+    return done ? result.release() : Py_NewRef(Py_None);
 }
 
 } // namespace trel::framework

@@ -5,6 +5,7 @@
 #include "../common/ref.hpp"
 #include "merge.hpp"
 #include "registry_base.hpp"
+#include "uncached.hpp"
 
 namespace trel::framework {
 
@@ -45,6 +46,10 @@ int create_state() noexcept {
         {&FrameworkState::subscriptions, "subscriptions"},
         {&FrameworkState::check_query, "_check_query"},
         {&FrameworkState::empty, ""},
+        {&FrameworkState::adapters, "_adapters"},
+        {&FrameworkState::extendors_of, "_extendors_of"},
+        {&FrameworkState::sro, "__sro__"},
+        {&FrameworkState::extendors_cache, "_v_extendors"},
     };
     for (const auto& entry : names) {
         PyObject* name = PyUnicode_InternFromString(entry.text);
@@ -61,6 +66,11 @@ int create_state() noexcept {
 PyMethodDef module_methods[] = {
     {"c3_merge", c3_merge, METH_O,
      "The objects of the sequences in C3 order, as a list, or None when they admit no such order."},
+    {"uncached_lookup", reinterpret_cast<PyCFunction>(reinterpret_cast<void (*)()>(uncached_lookup)),
+     METH_FASTCALL,
+     "uncached_lookup(ro, required, provided, name): the most specific adapter registered in the registries "
+     "of "
+     "ro, or None."},
     {nullptr, nullptr, 0, nullptr},
 };
 

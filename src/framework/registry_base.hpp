@@ -24,6 +24,10 @@ struct FrameworkState {
     PyObject* subscriptions;      // "subscriptions"
     PyObject* check_query;        // "_check_query"
     PyObject* empty;              // "", the name a query gets by default
+    PyObject* adapters;           // "_adapters"
+    PyObject* extendors_of;       // "_extendors_of"
+    PyObject* sro;                // "__sro__"
+    PyObject* extendors_cache;    // "_v_extendors"
 };
 
 extern FrameworkState framework_state;

@@ -21,8 +21,9 @@ struct TypeEntry {
 // Readied in this order (every base before its subtypes) and published in it.
 // The first three types report the module name "_interface_coptimizations"
 // and the other three "_trel_interface_coptimizations" (see each tp_name):
-// the names the framework's types have always reported, kept so that reprs,
-// pickles and checks written against them stay valid.
+// the names the framework's types have always reported, kept so that reprs
+// and checks written against them (type names compared as strings) stay
+// valid.
 TypeEntry const type_table[] = {
     {"SpecificationBase", &SpecificationBaseType},
     {"ObjectSpecificationDescriptor", &ObjectSpecificationDescriptorType},

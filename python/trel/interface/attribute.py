@@ -95,8 +95,11 @@ def incompatibility(described: SignatureInfo, implemented: SignatureInfo) -> str
             return "it takes fewer positional arguments"
         if described["varargs"] is not None:
             return "it does not accept variable positional arguments (*args)"
-    if len(implemented["required"]) > len(described["required"]):
-        return "it requires more positional arguments"
+    # Required parameters beyond the described ones are refused, unless the
+    # description requires each of them by keyword and it can be passed so.
+    for name in implemented["required"][len(described["required"]) :]:
+        if name not in described["keyword_required"] or name in implemented["positional_only"]:
+            return "it requires more positional arguments"
     if described["kwargs"] is not None and implemented["kwargs"] is None:
         return "it does not accept arbitrary keyword arguments (**kwargs)"
     by_keyword = set(implemented["keyword_only"]) | {

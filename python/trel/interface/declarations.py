@@ -313,7 +313,9 @@ def implementedByFallback(cls: object) -> Declaration:
     raise TypeError("ImplementedBy called for non-factory", cls)
 
 
-def _declare_for(cls: object, interfaces: tuple[InterfaceClass, ...], only: bool) -> None:
+def _declare_for(cls: object, interfaces: tuple[InterfaceClass, ...], only: bool, argument: str) -> None:
+    if not callable(cls):
+        raise TypeError(f"{argument} must be a class or a callable, not {cls!r}")
     if isinstance(cls, type) and _stored_declaration(cls) is None:
         # A class declared for the first time: its declaration is made with
         # its interfaces at once, its order computed once.
@@ -348,13 +350,13 @@ def _declare_for(cls: object, interfaces: tuple[InterfaceClass, ...], only: bool
 def classImplements(cls: object, *interfaces: _Declarable) -> None:
     """Declare that instances of ``cls`` provide ``interfaces``, besides
     what its base classes implement."""
-    _declare_for(cls, _interfaces(interfaces, "classImplements() interfaces"), only=False)
+    _declare_for(cls, _interfaces(interfaces, "classImplements() interfaces"), False, "classImplements() cls")
 
 
 def classImplementsOnly(cls: object, *interfaces: _Declarable) -> None:
     """Declare that instances of ``cls`` provide exactly ``interfaces``:
     nothing its base classes implement is inherited."""
-    _declare_for(cls, _interfaces(interfaces, "classImplementsOnly() interfaces"), only=True)
+    _declare_for(cls, _interfaces(interfaces, "classImplementsOnly() interfaces"), True, "classImplementsOnly() cls")
 
 
 def implementer(*interfaces: _Declarable) -> Callable[[_T], _T]:
@@ -362,7 +364,7 @@ def implementer(*interfaces: _Declarable) -> Callable[[_T], _T]:
     declared = _interfaces(interfaces, "implementer() arguments")
 
     def declare(cls: _T) -> _T:
-        _declare_for(cls, declared, only=False)
+        _declare_for(cls, declared, False, "the object decorated with implementer()")
         return cls
 
     return declare
@@ -374,7 +376,7 @@ def implementer_only(*interfaces: _Declarable) -> Callable[[_T], _T]:
     declared = _interfaces(interfaces, "implementer_only() arguments")
 
     def declare(cls: _T) -> _T:
-        _declare_for(cls, declared, only=True)
+        _declare_for(cls, declared, True, "the class decorated with implementer_only()")
         return cls
 
     return declare

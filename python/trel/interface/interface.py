@@ -61,9 +61,15 @@ class Specification(SpecificationBase):
 
     @__bases__.setter
     def __bases__(self, bases: Iterable[Specification]) -> None:
+        new = tuple(bases)
+        for i, base in enumerate(new):
+            # Only a specification that others are built on can be reached
+            # through a base's order.
+            if base is self or (self._dependents and any(spec is self for spec in base.__sro__)):
+                raise ValueError(f"bases[{i}] is {self!r} or built on it: specifications cannot form a cycle")
         for base in self._bases:
             base._dependents.pop(self, None)
-        self._bases = tuple(bases)
+        self._bases = new
         for base in self._bases:
             base._dependents[self] = True
         self.changed(self)
@@ -103,12 +109,20 @@ class Specification(SpecificationBase):
 
 
 _CLASS_STATEMENT_NAMES = frozenset(
-    ("__module__", "__qualname__", "__doc__", "__locals__", "__classcell__", "__firstlineno__", "__static_attributes__")
+    (
+        "__module__",
+        "__qualname__",
+        "__doc__",
+        "__locals__",
+        "__classcell__",
+        "__firstlineno__",
+        "__static_attributes__",
+    )
 )
 
 # Where a class statement keeps its annotations: a dict, or (from 3.14) a
 # function that makes it on demand.
-_ANNOTATION_NAMES = frozenset(("__annotations__", "__annotate__", "__annotate_func__", "__annotations_cache__"))
+_ANNOTATION_NAMES = ("__annotations__", "__annotate__", "__annotate_func__", "__annotations_cache__")
 
 
 def _annotated_names(annotations: object) -> list[str]:
@@ -232,13 +246,7 @@ class InterfaceClass(InterfaceBase, Specification):
         descriptions: dict[str, Attribute] = {}
         for key, value in attrs.items():
             if key in _ANNOTATION_NAMES:
-                # ``name: T`` in the body describes an attribute, as
-                # ``name = Attribute(...)`` does; one written both ways is
-                # described by its Attribute, where it is assigned.
-                for annotated in _annotated_names(value):
-                    if annotated not in attrs:
-                        descriptions[annotated] = Attribute()
-                continue
+                continue  # read below
             # What the class statement itself records (newer interpreters add
             # the first line and the attributes assigned through self), and
             # invariants defined by decorating a function in the body.
@@ -250,6 +258,13 @@ class InterfaceClass(InterfaceBase, Specification):
                 descriptions[key] = Method(value)
             else:
                 raise TypeError(f"an interface describes attributes and methods only, not {key} = {value!r}")
+        # A name only annotated in the body (``name: int``) describes an
+        # attribute too, after those the body assigns; one written both ways
+        # is described by its Attribute.
+        for kept in (attrs.get(key) for key in _ANNOTATION_NAMES):
+            for annotated in _annotated_names(kept):
+                if annotated not in attrs and annotated not in descriptions:
+                    descriptions[annotated] = Attribute()
         if not bases and _root is not None:
             bases = (_root,)  # every interface extends the root
         # Everything is checked: from here on nothing fails.

@@ -102,14 +102,7 @@ class _UncachedQueries:
         """The most specific adapter: the first registry in ``ro`` that has
         one, and in it the first match along each required specification's
         resolution order, left to right."""
-        order = len(required)
-        for registry in self._registry.ro:
-            by_order = registry._adapters
-            if order < len(by_order) and by_order[order]:
-                found = _first(by_order[order], required, registry._extendors_of(provided), name)
-                if found is not None:
-                    return found
-        return None
+        return _most_specific(self._registry.ro, required, provided, name)
 
     def _uncached_lookupAll(
         self, required: Sequence[SpecificationBase], provided: object
@@ -142,6 +135,25 @@ class AdapterLookup(_UncachedQueries, LookupBase):
 class VerifyingAdapterLookup(_UncachedQueries, VerifyingBase):
     """The cached queries of one registry and its bases, dropped when a
     generation behind them has moved, as checked before every query."""
+
+
+def _most_specific_in_python(
+    ro: Sequence[AdapterRegistry], required: Sequence[SpecificationBase], provided: object, name: str
+) -> Any:
+    order = len(required)
+    for registry in ro:
+        by_order = registry._adapters
+        if order < len(by_order) and by_order[order]:
+            found = _first(by_order[order], required, registry._extendors_of(provided), name)
+            if found is not None:
+                return found
+    return None
+
+
+# The same walk in C++, with the C++ core.
+_most_specific: Callable[[Sequence[AdapterRegistry], Sequence[SpecificationBase], object, str], Any] = (
+    speedups.uncached_lookup if speedups is not None else _most_specific_in_python
+)
 
 
 def _first(

@@ -47,6 +47,8 @@ def verifyClass(iface: InterfaceClass, candidate: type, tentative: bool = False)
 def _verify(iface: InterfaceClass, candidate: Any, tentative: bool, is_class: bool) -> bool:
     if not isinstance(iface, InterfaceClass):
         raise TypeError(f"iface must be an interface, not {iface!r}")
+    if is_class and not callable(candidate):
+        raise TypeError(f"verifyClass() cls must be a class or a callable, not {candidate!r}")
     problems: list[Invalid] = []
     if not tentative:
         declared = iface.implementedBy(candidate) if is_class else iface.providedBy(candidate)
