@@ -25,7 +25,7 @@ IMPLEMENTS = ErrorCode(
 INTERFACE_STATEMENT = ErrorCode(
     "trel-interface", "An interface statement holds what an interface cannot describe", "General"
 )
-NOT_A_CLASS = ErrorCode("trel-not-a-class", "An interface used where a class is needed at run time", "General")
+NOT_A_CLASS = ErrorCode("trel-not-a-class", "An interface used where a class is expected", "General")
 
 
 # The plugin marks each interface it meets in its class's metadata, which

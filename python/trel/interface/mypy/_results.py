@@ -129,8 +129,9 @@ def _report(ctx: FunctionContext, cls: TypeInfo, interfaces: list[Expression]) -
 
 
 def check_class_test(ctx: FunctionContext) -> Type:
-    """``isinstance(ob, I)`` and ``issubclass(C, I)`` fail at run time: an
-    interface is not a class. ``I.providedBy`` and ``I.implementedBy`` ask."""
+    """``isinstance(ob, I)`` and ``issubclass(C, I)`` do not ask what they
+    seem to: an interface is not a class, and both answer False even for
+    what provides it. ``I.providedBy`` and ``I.implementedBy`` ask."""
     if len(ctx.arg_types) > 1 and ctx.arg_types[1]:
         given = proper(ctx.arg_types[1][0])
         items = given.items if isinstance(given, TupleType) else [given]
