@@ -220,12 +220,15 @@ def _calls_naming(module: MypyFile) -> dict[str, list[CallExpr]]:
 
 
 def _dotted(expression: Expression) -> str | None:
-    if isinstance(expression, NameExpr):
-        return expression.name
-    if isinstance(expression, MemberExpr):
-        prefix = _dotted(expression.expr)
-        return None if prefix is None else f"{prefix}.{expression.name}"
-    return None
+    """``a.b.c`` for a name or a chain of attributes of one; else None."""
+    parts: list[str] = []
+    while isinstance(expression, MemberExpr):
+        parts.append(expression.name)
+        expression = expression.expr
+    if not isinstance(expression, NameExpr):
+        return None
+    parts.append(expression.name)
+    return ".".join(reversed(parts))
 
 
 def _lookup(api: SemanticAnalyzerPluginInterface, expression: Expression) -> SymbolTableNode | None:
