@@ -37,11 +37,14 @@ $(VENV)/.tools: $(VENV)/.ready
 
 # The stub under mypy --strict, then the installed stub against the compiled
 # module (the allowlist holds only what a stub cannot express), then the
-# package and its examples under mypy --strict ([tool.mypy] in pyproject.toml).
+# package and its examples under mypy --strict with the package's plugin
+# ([tool.mypy] in pyproject.toml), then the plugin's corpus of programs, each
+# compared with the output it expects (tools/typecheck_corpus.py).
 typecheck: $(VENV)/.installed $(VENV)/.tools
 	$(VENV)/bin/python -m mypy --strict python/_trel_interface_coptimizations.pyi python/_trel_interface_speedups.pyi
 	$(VENV)/bin/python -m mypy.stubtest --allowlist stubtest-allowlist.txt _trel_interface_coptimizations _trel_interface_speedups
 	$(VENV)/bin/python -m mypy --strict python/trel examples
+	$(VENV)/bin/python tools/typecheck_corpus.py
 
 # Formatting and static analysis of the C++ sources (against the compile
 # commands of the .venv build), and ruff over the Python code.

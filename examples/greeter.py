@@ -1,31 +1,30 @@
 """Interfaces, declarations and adaptation.
 
 Run it: python examples/greeter.py (TREL_INTERFACE_PURE=1 for the plain-Python core).
+Type-check it: mypy --strict examples/greeter.py, with the plugin
+``trel.interface.mypy`` enabled (pyproject.toml does).
 """
 
 from __future__ import annotations
 
-from typing import TYPE_CHECKING
-
 import trel.interface
-from trel.interface import Interface, InterfaceClass, adapter_hooks, implementer
+from trel.interface import Interface, InterfaceClass, adapter_hooks, classImplements, implementer
 
-if TYPE_CHECKING:
-    # A class statement based on an interface makes an interface, an
-    # InterfaceClass instance, not a class: a type checker cannot infer that,
-    # so it is told; the statements themselves run as they are.
-    IGreeter: InterfaceClass
-    ILoudGreeter: InterfaceClass
-else:
 
-    class IGreeter(Interface):
-        """Greets people."""
+class IGreeter(Interface):
+    """Greets people."""
 
-        def greet(name):
-            """A greeting for name."""
+    def greet(name: str) -> str:
+        """A greeting for name."""
 
-    class ILoudGreeter(IGreeter):
-        """Greets people loudly."""
+
+class ILoudGreeter(IGreeter):
+    """Greets people loudly."""
+
+
+def welcome(greeter: IGreeter, name: str) -> str:
+    """Anything that provides IGreeter will do."""
+    return greeter.greet(name)
 
 
 @implementer(IGreeter)
@@ -38,7 +37,7 @@ class Shouter(Greeter):  # inherits what Greeter implements...
     pass
 
 
-implementer(ILoudGreeter)(Shouter)  # ...and adds to it
+classImplements(Shouter, ILoudGreeter)  # ...and adds to it
 
 
 class Parrot:
@@ -67,6 +66,7 @@ print("Shouter provides ILoudGreeter:", ILoudGreeter.providedBy(Shouter()))
 greeter = Greeter()
 print("a Greeter adapts to itself:", IGreeter(greeter) is greeter)
 print("a Parrot conforms:", IGreeter(Parrot()).greet("Polly"))
+print("a Shouter welcomes:", welcome(Shouter(), "Ann"))
 print("a Robot without a hook:", IGreeter(Robot(), "no adapter"))
 adapter_hooks.append(robots_greet_too)
 print("a Robot through the hook:", IGreeter(Robot()).greet("R2"))

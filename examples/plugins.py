@@ -8,8 +8,6 @@ the global registry, and a scoped registry swaps the storage for a block.
 
 from __future__ import annotations
 
-from typing import TYPE_CHECKING
-
 import trel.interface
 from trel.component import (
     Components,
@@ -24,32 +22,44 @@ from trel.component import (
     queryUtility,
     registry_scope,
 )
-from trel.interface import Interface, InterfaceClass, implementer
+from trel.interface import Interface, implementer
 
-if TYPE_CHECKING:
-    # Class statements based on an interface make interfaces, which a type
-    # checker cannot infer; it is told, and the statements run as they are.
-    IDocument: InterfaceClass
-    IFormatter: InterfaceClass
-    IStorage: InterfaceClass
-    ISummary: InterfaceClass
-    IDocumentSaved: InterfaceClass
-else:
 
-    class IDocument(Interface):
-        "A titled text."
+class IDocument(Interface):
+    "A titled text."
 
-    class IFormatter(Interface):
-        "Turns text into one output format."
+    title: str
+    text: str
 
-    class IStorage(Interface):
-        "Keeps documents."
 
-    class ISummary(Interface):
-        "A one-line account of something."
+class IFormatter(Interface):
+    "Turns text into one output format."
 
-    class IDocumentSaved(Interface):
-        "A document was saved."
+    def format(document: IDocument) -> str:
+        "The document in this format."
+
+
+class IStorage(Interface):
+    "Keeps documents."
+
+    label: str
+    documents: dict[str, str]
+
+    def save(document: IDocument, formatted: str) -> None:
+        "Keep the formatted document."
+
+
+class ISummary(Interface):
+    "A one-line account of something."
+
+    line: str
+
+
+class IDocumentSaved(Interface):
+    "A document was saved."
+
+    document: IDocument
+    where: str
 
 
 # -- the application's own types --------------------------------------------
@@ -63,7 +73,7 @@ class Document:
 
 @implementer(IDocumentSaved)
 class DocumentSaved:
-    def __init__(self, document: Document, where: str) -> None:
+    def __init__(self, document: IDocument, where: str) -> None:
         self.document, self.where = document, where
 
 
@@ -72,13 +82,13 @@ class DocumentSaved:
 
 @implementer(IFormatter)
 class Markdown:
-    def format(self, document: Document) -> str:
+    def format(self, document: IDocument) -> str:
         return f"# {document.title}\n\n{document.text}"
 
 
 @implementer(IFormatter)
 class Html:
-    def format(self, document: Document) -> str:
+    def format(self, document: IDocument) -> str:
         return f"<h1>{document.title}</h1><p>{document.text}</p>"
 
 
@@ -88,7 +98,7 @@ class MemoryStorage:
         self.label = label
         self.documents: dict[str, str] = {}
 
-    def save(self, document: Document, formatted: str) -> None:
+    def save(self, document: IDocument, formatted: str) -> None:
         self.documents[document.title] = formatted
         handle(DocumentSaved(document, self.label))
 
@@ -96,7 +106,7 @@ class MemoryStorage:
 @implementer(ISummary)
 @adapter_for(IDocument)
 class Summary:
-    def __init__(self, document: Document) -> None:
+    def __init__(self, document: IDocument) -> None:
         self.line = f"{document.title!r}: {len(document.text.split())} words"
 
 
@@ -104,7 +114,7 @@ log: list[str] = []
 
 
 @adapter_for(IDocumentSaved)
-def announce(event: DocumentSaved) -> None:
+def announce(event: IDocumentSaved) -> None:
     log.append(f"saved {event.document.title!r} to {event.where}")
 
 
@@ -120,7 +130,7 @@ def configure() -> None:
 # -- the application ---------------------------------------------------------
 
 
-def publish(document: Document) -> None:
+def publish(document: IDocument) -> None:
     storage = getUtility(IStorage)
     for name, formatter in sorted(global_registry.getUtilitiesFor(IFormatter)):
         storage.save(document, formatter.format(document))

@@ -2,12 +2,9 @@
 
 from __future__ import annotations
 
-from typing import TYPE_CHECKING
-
 import trel.interface
 from trel.interface import (
     Interface,
-    InterfaceClass,
     alsoProvides,
     directlyProvidedBy,
     implementer,
@@ -15,24 +12,18 @@ from trel.interface import (
     provider,
 )
 
-if TYPE_CHECKING:
-    # A class statement based on an interface makes an interface, an
-    # InterfaceClass instance, not a class: a type checker cannot infer that,
-    # so it is told; the statements themselves run as they are.
-    IDocument: InterfaceClass
-    IPublished: InterfaceClass
-    IDocumentFactory: InterfaceClass
-else:
 
-    class IDocument(Interface):
-        pass
+class IDocument(Interface):
+    title: str
 
-    class IPublished(Interface):
-        pass
 
-    class IDocumentFactory(Interface):
-        def __call__(title):
-            """Make a document."""
+class IPublished(Interface):
+    pass
+
+
+class IDocumentFactory(Interface):
+    def __call__(title: str) -> IDocument:
+        """Make a document."""
 
 
 @provider(IDocumentFactory)  # the class object itself is a factory

@@ -2,32 +2,24 @@
 
 from __future__ import annotations
 
-from typing import TYPE_CHECKING
-
 import trel.interface
-from trel.interface import AdapterRegistry, Interface, InterfaceClass, implementer
+from trel.interface import AdapterRegistry, Interface, implementer
 
-if TYPE_CHECKING:
-    # A class statement based on an interface makes an interface, an
-    # InterfaceClass instance, not a class: a type checker cannot infer that,
-    # so it is told; the statements themselves run as they are.
-    IPerson: InterfaceClass
-    IEmployee: InterfaceClass
-    IGreeting: InterfaceClass
-    IIntroduction: InterfaceClass
-else:
 
-    class IPerson(Interface):
-        pass
+class IPerson(Interface):
+    name: str
 
-    class IEmployee(IPerson):
-        pass
 
-    class IGreeting(Interface):
-        pass
+class IEmployee(IPerson):
+    pass
 
-    class IIntroduction(Interface):
-        pass
+
+class IGreeting(Interface):
+    pass
+
+
+class IIntroduction(Interface):
+    pass
 
 
 @implementer(IPerson)

@@ -88,6 +88,40 @@ assert bool(Interface) and list(Interface) == []
 ''')
 
 
+def test_annotated_names_are_attributes(run):
+    run('''
+import pickle
+from trel.interface import Attribute, Interface, InterfaceClass, Method, verifyObject
+
+class IRecord(Interface):
+    key: str
+    size: int = Attribute("How big.")   # both: the Attribute describes it
+    def read(): "Read it."
+    tags: "list[Undefined]"             # only the name is read
+
+assert sorted(IRecord) == ["key", "read", "size", "tags"], list(IRecord)
+assert IRecord.__name__ == "IRecord" and pickle.loads(pickle.dumps(IRecord)) is IRecord
+# Annotations made on demand (a class body's __annotate__ from 3.14): only the names are read.
+made = InterfaceClass("IMade", attrs={"__annotate__": lambda format: {"size": int}, "__module__": "__main__"})
+broken = InterfaceClass("IBroken", attrs={"__annotate__": lambda format: 1 / 0, "__module__": "__main__"})
+assert list(made) == ["size"] and list(broken) == []
+assert type(IRecord["key"]) is Attribute and IRecord["size"].getDoc() == "How big."
+assert isinstance(IRecord["read"], Method) and IRecord["key"].interface is IRecord
+
+class Record:
+    key, size, tags = "k", 1, []
+    def read(self): pass
+
+assert verifyObject(IRecord, Record(), tentative=True)
+del Record.tags
+try:
+    verifyObject(IRecord, Record(), tentative=True)
+except Exception as error:
+    assert "'tags'" in str(error), error
+else:
+    raise AssertionError("a missing annotated attribute passed")
+''')
+
 def test_invariants(run):
     run('''
 from trel.interface import Interface, Invalid, invariant

@@ -24,6 +24,10 @@ one is running: ``"c++"`` or ``"python"``.
 
 Names are imported on first use, so importing the package (or the core
 alone) loads no more than it needs.
+
+Type checkers: the mypy plugin ``trel.interface.mypy`` (``plugins =
+["trel.interface.mypy"]`` under ``[tool.mypy]``) makes interface statements,
+declarations, adaptation and ``providedBy`` checks understood.
 """
 
 from __future__ import annotations

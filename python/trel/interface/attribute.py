@@ -14,7 +14,7 @@ from typing import TYPE_CHECKING, Any, TypedDict, cast
 if TYPE_CHECKING:
     from trel.interface.interface import InterfaceClass
 
-__all__ = ["Attribute", "Method", "SignatureInfo", "signature_info", "without_receiver"]
+__all__ = ["Attribute", "Method", "SignatureInfo", "incompatibility", "signature_info", "without_receiver"]
 
 
 class SignatureInfo(TypedDict):
@@ -83,6 +83,35 @@ def without_receiver(info: SignatureInfo) -> SignatureInfo:
         varargs=info["varargs"],
         kwargs=info["kwargs"],
     )
+
+
+def incompatibility(described: SignatureInfo, implemented: SignatureInfo) -> str | None:
+    """What call the description allows that the implementation refuses, in
+    words (``"it takes fewer positional arguments"``), or None when it
+    accepts every one. Run-time verification and the type checker's plugin
+    both judge implementations with it, so they agree on what is broken."""
+    if implemented["varargs"] is None:
+        if len(implemented["positional"]) < len(described["positional"]):
+            return "it takes fewer positional arguments"
+        if described["varargs"] is not None:
+            return "it does not accept variable positional arguments (*args)"
+    # Required parameters beyond the described ones are refused, unless the
+    # description requires each of them by keyword and it can be passed so.
+    for name in implemented["required"][len(described["required"]) :]:
+        if name not in described["keyword_required"] or name in implemented["positional_only"]:
+            return "it requires more positional arguments"
+    if described["kwargs"] is not None and implemented["kwargs"] is None:
+        return "it does not accept arbitrary keyword arguments (**kwargs)"
+    by_keyword = set(implemented["keyword_only"]) | {
+        name for name in implemented["positional"] if name not in implemented["positional_only"]
+    }
+    for name in described["keyword_only"]:
+        if name not in by_keyword and implemented["kwargs"] is None:
+            return f"it does not accept the keyword argument {name!r}"
+    for name in implemented["keyword_required"]:
+        if name not in described["keyword_required"]:
+            return f"it requires the keyword argument {name!r}"
+    return None
 
 
 class Attribute:

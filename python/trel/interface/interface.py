@@ -117,10 +117,39 @@ _CLASS_STATEMENT_NAMES = frozenset(
         "__classcell__",
         "__firstlineno__",
         "__static_attributes__",
-        "__annotations__",
-        "__annotate__",
     )
 )
+
+# Where a class statement keeps its annotations: a dict, or (from 3.14) a
+# function that makes it on demand.
+_ANNOTATION_NAMES = ("__annotations__", "__annotate__", "__annotate_func__", "__annotations_cache__")
+
+
+def _annotated_names(annotations: object) -> list[str]:
+    """The names a class body annotated, without evaluating the annotations."""
+    if isinstance(annotations, dict):
+        return [name for name in annotations if isinstance(name, str)]
+    if not callable(annotations):
+        return []
+    try:
+        # Annotations evaluated on demand: asked for with forward references
+        # left as they are, so a name defined later in the module is no error.
+        annotationlib: Any = importlib.import_module("annotationlib")
+        made = annotationlib.call_annotate_function(annotations, annotationlib.Format.FORWARDREF)
+    except ImportError:
+        made = _evaluated(annotations)
+    except Exception:
+        return []
+    return [name for name in made if isinstance(name, str)] if isinstance(made, dict) else []
+
+
+def _evaluated(annotate: Callable[[int], object]) -> object:
+    """What an annotate function gives for its values (format 1), or nothing."""
+    try:
+        return annotate(1)
+    except Exception:
+        return {}
+
 
 # Where taggedValue() and invariant() leave their values in a class body
 # until the interface is made from it.
@@ -216,6 +245,8 @@ class InterfaceClass(InterfaceBase, Specification):
         checks = tagged.get("invariants", ())
         descriptions: dict[str, Attribute] = {}
         for key, value in attrs.items():
+            if key in _ANNOTATION_NAMES:
+                continue  # read below
             # What the class statement itself records (newer interpreters add
             # the first line and the attributes assigned through self), and
             # invariants defined by decorating a function in the body.
@@ -228,14 +259,14 @@ class InterfaceClass(InterfaceBase, Specification):
             else:
                 raise TypeError(f"an interface describes attributes and methods only, not {key} = {value!r}")
         # A name only annotated in the body (``name: int``) describes an
-        # attribute too.
-        annotations = attrs.get("__annotations__", {})
-        if isinstance(annotations, Mapping):
-            for key in annotations:
-                if isinstance(key, str) and key not in descriptions:
-                    descriptions[key] = Attribute("")
-        if not bases and Interface is not None:
-            bases = (Interface,)  # every interface extends the root
+        # attribute too, after those the body assigns; one written both ways
+        # is described by its Attribute.
+        for kept in (attrs.get(key) for key in _ANNOTATION_NAMES):
+            for annotated in _annotated_names(kept):
+                if annotated not in attrs and annotated not in descriptions:
+                    descriptions[annotated] = Attribute()
+        if not bases and _root is not None:
+            bases = (_root,)  # every interface extends the root
         # Everything is checked: from here on nothing fails.
         InterfaceBase.__init__(self, name, __module__)
         self._docstring = __doc__
@@ -435,7 +466,10 @@ InterfaceClass.__doc__ = _Documentation(InterfaceClass.__doc__)  # type: ignore[
 _MISSING = object()
 
 
-# The root interface. It is made just below, and while it is being made it
-# does not exist yet: the check in InterfaceClass.__init__ sees None.
-Interface = cast(InterfaceClass, None)
+# The root interface. While it is being made it does not exist yet: the
+# check in InterfaceClass.__init__ sees None. The assignment stays this plain
+# call: the type checker's plugin reads it as the class every interface
+# statement derives from.
+_root: InterfaceClass | None = None
 Interface = InterfaceClass("Interface", __module__="trel.interface")
+_root = Interface

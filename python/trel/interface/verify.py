@@ -14,7 +14,7 @@ import weakref
 from types import FunctionType, MethodType
 from typing import Any
 
-from trel.interface.attribute import Method, SignatureInfo, signature_info, without_receiver
+from trel.interface.attribute import Method, SignatureInfo, incompatibility, signature_info, without_receiver
 from trel.interface.exceptions import (
     BrokenImplementation,
     BrokenMethodImplementation,
@@ -83,7 +83,7 @@ def _check_name(
     implemented = _accepted(candidate, name, attribute, is_class)
     if implemented is None:
         return None  # a built-in whose signature cannot be read: accepted
-    message = _incompatibility(description._signature_info(), implemented)
+    message = incompatibility(description._signature_info(), implemented)
     if message is None:
         return None
     return BrokenMethodImplementation(description, message, attribute, iface, candidate)
@@ -133,29 +133,3 @@ def _accepted(candidate: Any, name: str, attribute: Any, is_class: bool) -> Sign
         return None
     info = signature_info(signature)
     return without_receiver(info) if bound else info
-
-
-def _incompatibility(described: SignatureInfo, implemented: SignatureInfo) -> str | None:
-    """What call the description allows that the implementation refuses."""
-    if implemented["varargs"] is None:
-        if len(implemented["positional"]) < len(described["positional"]):
-            return "it takes fewer positional arguments"
-        if described["varargs"] is not None:
-            return "it does not accept variable positional arguments (*args)"
-    # Required parameters beyond the described ones are refused, unless the
-    # description requires each of them by keyword and it can be passed so.
-    for name in implemented["required"][len(described["required"]) :]:
-        if name not in described["keyword_required"] or name in implemented["positional_only"]:
-            return "it requires more positional arguments"
-    if described["kwargs"] is not None and implemented["kwargs"] is None:
-        return "it does not accept arbitrary keyword arguments (**kwargs)"
-    by_keyword = set(implemented["keyword_only"]) | {
-        name for name in implemented["positional"] if name not in implemented["positional_only"]
-    }
-    for name in described["keyword_only"]:
-        if name not in by_keyword and implemented["kwargs"] is None:
-            return f"it does not accept the keyword argument {name!r}"
-    for name in implemented["keyword_required"]:
-        if name not in described["keyword_required"]:
-            return f"it requires the keyword argument {name!r}"
-    return None
