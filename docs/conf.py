@@ -5,11 +5,11 @@ import sys
 
 sys.path.insert(0, str(pathlib.Path(__file__).parent / "_ext"))
 
-import trel.interface  # noqa: E402 (the extension directory is on the path first)
+import trel.interface
 
 project = "trel.interface"
 author = "The trel.interface authors"
-copyright = "the trel.interface authors"  # noqa: A001 (the name Sphinx reads)
+copyright = "the trel.interface authors"
 release = version = trel.interface.__version__
 
 extensions = ["myst_parser", "sphinx.ext.autodoc", "sphinx.ext.intersphinx", "apiref"]
@@ -22,7 +22,8 @@ myst_enable_extensions = ["colon_fence"]
 # list members in source order, and show signatures without the module.
 autodoc_member_order = "bysource"
 add_module_names = False
-autodoc_typehints = "description"
+# The docstrings say what each argument is; signatures stay short.
+autodoc_typehints = "none"
 intersphinx_mapping: dict[str, tuple[str, None]] = {}
 
 html_theme = "furo"
