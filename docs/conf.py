@@ -29,3 +29,4 @@ intersphinx_mapping: dict[str, tuple[str, None]] = {}
 html_theme = "furo"
 html_title = f"trel.interface {release}"
 html_static_path = ["_static"]
+html_css_files = ["custom.css"]
