@@ -6,14 +6,14 @@ VENV := .venv
 DBG_VENV := .venv-dbg
 BUILD_DEPS := "scikit-build-core>=1.0" cmake ninja
 # Type checking and linting, pinned so that a new release cannot fail a build.
-TOOLS := mypy==2.4.1 ruff==0.17.6 build
+TOOLS := mypy==2.4.1 ruff==0.17.6 build check-wheel-contents==0.6.3 twine==7.0.0
 # Warnings are errors in our own builds.
 INSTALL_FLAGS := --no-build-isolation --no-deps -q --config-settings=cmake.define.TREL_WERROR=ON
 SOURCES := $(shell find src python -name '*.[ch]pp' -o -name '*.py' -o -name '*.pyi' -o -name py.typed) \
 	CMakeLists.txt pyproject.toml
 CXX_SOURCES := $(shell find src -name '*.[ch]pp')
 
-.PHONY: all test bench demo check-leaks check-asan fuzz typecheck lint test-matrix dist check-dist clean
+.PHONY: all test bench bench-chart docs demo check-leaks check-asan fuzz typecheck lint test-matrix dist check-dist clean
 
 all: test
 
@@ -62,14 +62,17 @@ lint: $(VENV)/.installed $(VENV)/.tools | $(CLANG_TOOLS)
 test-matrix:
 	tools/test-matrix.sh
 
-# The release's sdist and wheel, then both installed into fresh environments
-# and tested there.
+# The release's sdist and wheel; check-dist checks the wheel's contents and
+# both packages' metadata, then installs each into a fresh environment and
+# tests it there.
 dist: $(VENV)/.tools
 	rm -rf dist
 	$(VENV)/bin/python -m build --outdir dist .
 	@ls -l dist
 
 check-dist: dist
+	$(VENV)/bin/check-wheel-contents dist/*.whl
+	$(VENV)/bin/twine check --strict dist/*
 	tools/check-dist.sh $(VENV)/bin/python
 
 # The entry-point fuzzer for as long as asked: make fuzz SECONDS=600.
@@ -83,16 +86,32 @@ $(VENV)/.peers: $(VENV)/.ready pyproject.toml
 	-$(VENV)/bin/python -m pip install -q $$($(VENV)/bin/python -c 'import tomllib; print(" ".join(tomllib.load(open("pyproject.toml", "rb"))["project"]["optional-dependencies"]["bench"]))')
 	touch $@
 
+# The report, its figures as JSON and the chart go to build/bench/, so a run
+# leaves the checkout as it was; `make bench-chart` then copies the chart and
+# the figures the docs and the README show into docs/_static/, to commit.
+# `make bench BENCH_ARGS=--check` also lists what falls short of its goal
+# and fails if anything does.
+BENCH_OUT := build/bench
+BENCH_ARGS ?=
 bench: $(VENV)/.installed $(VENV)/.peers
-	$(VENV)/bin/python bench/run.py
+	$(VENV)/bin/python bench/run.py --out $(BENCH_OUT) $(BENCH_ARGS)
 
-# Every example, on the C++ core and then on the plain-Python core.
+bench-chart:
+	$(VENV)/bin/python bench/publish.py $(BENCH_OUT) docs/_static
+
+# The documentation site, with every warning an error; the pages are in
+# build/docs/html/index.html. Its tools are the docs extra.
+$(VENV)/.docs: $(VENV)/.ready pyproject.toml
+	$(VENV)/bin/python -m pip install -q $$($(VENV)/bin/python -c 'import tomllib; print(" ".join(tomllib.load(open("pyproject.toml", "rb"))["project"]["optional-dependencies"]["docs"]))')
+	touch $@
+
+docs: $(VENV)/.installed $(VENV)/.docs
+	$(VENV)/bin/python -m sphinx -W --keep-going -q -b html docs build/docs/html
+
+# Every example's output on the C++ core and on the plain-Python core; fails
+# if the two differ.
 demo: $(VENV)/.installed
-	@for example in examples/*.py; do \
-		echo "== $$example"; \
-		$(VENV)/bin/python $$example || exit 1; \
-		TREL_INTERFACE_PURE=1 $(VENV)/bin/python $$example | grep '^core:' || exit 1; \
-	done
+	@tools/demo.sh $(VENV)/bin/python
 
 # The debug interpreter counts every reference, so a growing total shows a leak.
 $(DEBUG_PYTHON):

@@ -14,7 +14,11 @@ The end-to-end rows (bench/framework.py) run the framework on the C++ core
 and on the plain-Python core, each in interpreters of its own since the
 framework picks its core at import; the two take turns, and each core's
 figure is the median over all of its rounds. The speedups of the C++ core
-over the plain-Python core, per operation, are drawn to bench/speedup.svg.
+over the plain-Python core, per operation, and the peer groups are drawn
+to speedup.svg beside the report's figures (results.json) and the raw
+measurements (measurements.json), under build/bench/ unless --out says
+otherwise; ``--from`` reports saved measurements again without measuring.
+report.py says how the figures are computed.
 
 The component layer's rows (trel.component) are judged on the C++ core
 against what they are built on and against the dependency-injection
@@ -22,18 +26,23 @@ containers a user might pick instead, timed in the same rounds; those
 peers are optional (the ``bench`` extra), and a missing one is reported.
 """
 
+import argparse
+import datetime
 import functools
 import gc
 import json
 import os
 import pathlib
+import platform
 import statistics
 import subprocess
 import sys
 from dataclasses import dataclass, field
 from typing import Callable, Optional
 
-from timing import LOOP_NS, Timer
+import report
+from chart import write_chart
+from timing import Timer
 
 import _trel_interface_coptimizations as core
 from trel.interface import _pure as pure
@@ -44,11 +53,17 @@ ROUNDS = 21
 
 @dataclass(frozen=True)
 class Target:
-    kind: str  # "faster": baseline/C++ >= value; "at_most": C++/baseline <= value
+    """A goal: "faster": baseline/C++ >= value; "at_most": C++/baseline <= value
+    (or, with a unit other than "x", the measured figure <= value)."""
+
+    kind: str
     value: float
+    unit: str = "x"
 
     def describe(self) -> str:
-        return f">= {self.value:g}x faster" if self.kind == "faster" else f"C++ <= {self.value:g}x"
+        if self.kind == "faster":
+            return f">= {self.value:g}x faster"
+        return f"C++ takes <= {self.value:g}x" if self.unit == "x" else f"<= {self.value:g} {self.unit}"
 
     def holds(self, cpp_over_baseline: float) -> bool:
         if self.kind == "faster":
@@ -60,8 +75,8 @@ def faster(value: float) -> Target:
     return Target("faster", value)
 
 
-def at_most(value: float) -> Target:
-    return Target("at_most", value)
+def at_most(value: float, unit: str = "x") -> Target:
+    return Target("at_most", value, unit)
 
 
 @dataclass
@@ -390,54 +405,6 @@ def run(case_list):
     return samples, statistics.median(overhead)
 
 
-def ratio_text(target, cpp_over_baseline):
-    if target is not None and target.kind == "at_most":
-        return f"C++ = {cpp_over_baseline:.2f}x"
-    return f"{1 / cpp_over_baseline:.1f}x faster"
-
-
-def report(case_list, samples, noop_ns):
-    # A noisy machine slows whole stretches of the run; a callable and its
-    # baseline timed side by side slow alike, so their ratio is taken round
-    # by round and the median of those is what the targets are judged on.
-    header = ("operation", "C++ ns/call", "baseline", "baseline ns/call", "ratio", "target")
-    rows, held, total = [], 0, 0
-    for case in case_list:
-        cpp = samples[id(case.cpp)]
-        for i, baseline in enumerate(case.baselines):
-            base = samples[id(baseline.call)]
-            relative = statistics.median(c / b if b > 0 else float("inf") for c, b in zip(cpp, base))
-            verdict = ""
-            if baseline.target is not None:
-                ok = baseline.target.holds(relative)
-                held += ok
-                total += 1
-                verdict = f"{baseline.target.describe()} {'PASS' if ok else 'MISS'}"
-            rows.append((
-                case.name if i == 0 else "",
-                f"{statistics.median(cpp):.1f}" if i == 0 else "",
-                baseline.label,
-                f"{statistics.median(base):.1f}",
-                ratio_text(baseline.target, relative),
-                verdict,
-            ))
-    widths = [max(len(row[i]) for row in (header, *rows)) for i in range(len(header))]
-    numeric = {1, 3}
-
-    def line(row):
-        cells = (cell.rjust(w) if i in numeric else cell.ljust(w) for i, (cell, w) in enumerate(zip(row, widths)))
-        return " | ".join(cells).rstrip()
-
-    print(line(header))
-    print("-+-".join("-" * w for w in widths))
-    for row in rows:
-        print(line(row))
-    print()
-    print(f"Medians of {ROUNDS} interleaved rounds of ~{LOOP_NS // 1_000_000} ms loops; ratios are medians of "
-          f"per-round ratios; {noop_ns:.1f} ns/call of no-op lambda subtracted.")
-    print(f"Python {sys.version.split()[0]}. Targets held: {held} of {total}.")
-
-
 BENCH = pathlib.Path(__file__).resolve().parent
 FRAMEWORK_PASSES = 3  # turns per core
 FRAMEWORK_ROUNDS = 7  # rounds per turn
@@ -450,7 +417,8 @@ FRAMEWORK_TARGETS = {
 
 
 def framework_target(name):
-    return next((value for prefix, value in FRAMEWORK_TARGETS.items() if name.startswith(prefix)), None)
+    value = next((value for prefix, value in FRAMEWORK_TARGETS.items() if name.startswith(prefix)), None)
+    return None if value is None else faster(value)
 
 
 def run_framework():
@@ -479,43 +447,6 @@ def run_framework():
     return samples, memory, peers, missing
 
 
-def duration(ns):
-    return f"{ns / 1e6:.2f} ms" if ns >= 1e6 else f"{ns:.0f} ns"
-
-
-def report_framework(samples, memory):
-    header = ("end to end through the framework", "C++ core", "Python core", "speedup", "target")
-    rows, speedups, held, total = [], [], 0, 0
-    for name, cpp_values in samples["c++"].items():
-        cpp, python = statistics.median(cpp_values), statistics.median(samples["python"][name])
-        speedup = python / cpp
-        target = framework_target(name)
-        verdict = ""
-        if target is not None:
-            ok = speedup >= target
-            held += ok
-            total += 1
-            verdict = f">= {target}x {'PASS' if ok else 'MISS'}"
-        rows.append((name, duration(cpp), duration(python), f"{speedup:.1f}x", verdict))
-        speedups.append((name.strip(), speedup, target))
-    widths = [max(len(row[i]) for row in (header, *rows)) for i in range(len(header))]
-    print()
-    for row in (header, None, *rows):
-        if row is None:
-            print("-+-".join("-" * w for w in widths))
-            continue
-        cells = (cell.rjust(w) if i in (1, 2, 3) else cell.ljust(w) for i, (cell, w) in enumerate(zip(row, widths)))
-        print(" | ".join(cells).rstrip())
-    print()
-    for core_name in ("c++", "python"):
-        figures = memory[core_name]
-        print(f"Memory on the {core_name} core: {figures['registration']:.0f} bytes per registered adapter, "
-              f"{figures['cached answer']:.0f} bytes per cached answer (tracemalloc).")
-    print(f"Medians of {FRAMEWORK_PASSES} turns x {FRAMEWORK_ROUNDS} rounds per core, the cores taking turns. "
-          f"Targets held: {held} of {total}.")
-    return speedups
-
-
 # The component layer on the C++ core against what it is built on and against
 # the containers a user might pick instead: (row, compared with, target).
 GET_UTILITY = "components: getUtility(iface)"
@@ -530,55 +461,6 @@ COMPONENT_TARGETS = [
     ("components: getAdapter(ob, iface)", "  baseline: its AdapterRegistry.queryAdapter(ob, iface)", at_most(1.2)),
     ("components: handle(event), 3 handlers", "  baseline: subscriptions lookup, 3 handlers from a list", at_most(1.5)),
 ]
-
-
-def report_components(samples, peers, missing, memory):
-    """The component rows on the C++ core against their targets, and the
-    peers without a target beside getUtility; ratios are medians of
-    per-round ratios (every row and peer is timed in every round)."""
-    cpp = samples["c++"]
-    targeted = {(row, other) for row, other, _ in COMPONENT_TARGETS}
-    comparisons = COMPONENT_TARGETS + [
-        (GET_UTILITY, peer, None) for peer in peers if (GET_UTILITY, peer) not in targeted
-    ]
-    header = ("component layer, C++ core", "ns/call", "compared with", "ns/call", "ratio", "target")
-    rows, held, total = [], 0, 0
-    for row, other, target in comparisons:
-        baseline = cpp.get(other, peers.get(other))
-        if baseline is None:
-            rows.append((row, f"{statistics.median(cpp[row]):.1f}", other.strip(), "not installed", "", ""))
-            continue
-        relative = statistics.median(c / b if b > 0 else float("inf") for c, b in zip(cpp[row], baseline))
-        verdict = ""
-        if target is not None:
-            ok = target.holds(relative)
-            held += ok
-            total += 1
-            verdict = f"{target.describe()} {'PASS' if ok else 'MISS'}"
-        rows.append((
-            row.split(": ", 1)[1],
-            f"{statistics.median(cpp[row]):.1f}",
-            other.strip(),
-            f"{statistics.median(baseline):.1f}",
-            ratio_text(target, relative),
-            verdict,
-        ))
-    widths = [max(len(row[i]) for row in (header, *rows)) for i in range(len(header))]
-    print()
-    for row in (header, None, *rows):
-        if row is None:
-            print("-+-".join("-" * w for w in widths))
-            continue
-        cells = (cell.rjust(w) if i in (1, 3) else cell.ljust(w) for i, (cell, w) in enumerate(zip(row, widths)))
-        print(" | ".join(cells).rstrip())
-    print()
-    if missing:
-        print(f"Peers not installed (pip install '.[bench]'): {', '.join(missing)}.")
-    for core_name in ("c++", "python"):
-        figures = memory[core_name]
-        print(f"Memory on the {core_name} core: {figures['utility']:.0f} bytes per registered utility, "
-              f"{figures['component adapter']:.0f} bytes per adapter registered in a Components (tracemalloc).")
-    print(f"Targets held: {held} of {total}.")
 
 
 PEER_PASSES = 3  # interpreters, each timing every row
@@ -614,41 +496,6 @@ def run_peers():
     return groups, sorted(missing)
 
 
-def report_peers(groups, missing):
-    """Each group's rows with their medians and their ratio to the fastest
-    peer of the group (declaring: net of creating the class, to
-    ABCMeta.register), and the targets."""
-    print()
-    held = total = 0
-    for group, rows in groups.items():
-        net = {name: statistics.median(values) for name, values in rows.items()}
-        creating = net.pop(CREATING, None)
-        if creating is not None:
-            net = {name: value - creating for name, value in net.items()}
-        peers = {name: value for name, value in net.items() if not name.startswith("trel")}
-        fastest = min(peers, key=peers.get) if peers else None
-        suffix = " (net of creating the class)" if creating is not None else ""
-        print(f"{group}{suffix}")
-        for name, value in sorted(net.items(), key=lambda item: item[1]):
-            line = f"  {value:9.0f} ns  {name}"
-            for prefix, row, against, target in PEER_TARGETS:
-                if row != name or not group.startswith(prefix):
-                    continue
-                other = fastest if against == "fastest peer" else against
-                if other not in net:
-                    continue
-                ratio = value / net[other]
-                ok = target.holds(ratio)
-                held += ok
-                total += 1
-                line += f"   {ratio:.2f}x {other}: {target.describe()} {'PASS' if ok else 'MISS'}"
-            print(line)
-    if missing:
-        print(f"Peers not installed (pip install '.[bench]'): {', '.join(missing)}.")
-    print(f"Medians of {PEER_PASSES} interpreters x {PEER_ROUNDS} rounds, every row timed in every round. "
-          f"Targets held: {held} of {total}.")
-
-
 # The targets for building and declaring: (shape, size, milliseconds at most).
 SCALE_TARGETS = [("ladder (levels)", "40", 50), ("chain (interfaces)", "1000", 100)]
 
@@ -670,84 +517,34 @@ def run_scale():
     return found
 
 
-def report_scale(found):
-    """Build times per size with the growth from the size before (doubling
-    the size should at most about quadruple the time), and hit times."""
+def component_comparisons(peers):
+    """The component rows' comparisons: the targeted ones, then every
+    installed peer beside getUtility."""
+    targeted = {(row, other) for row, other, _ in COMPONENT_TARGETS}
+    return COMPONENT_TARGETS + [(GET_UTILITY, peer, None) for peer in peers if (GET_UTILITY, peer) not in targeted]
+
+
+def report_all(raw):
+    """Prints every table of a run; returns their figures, the goals and the machine."""
+    goals = report.Goals()
+    machine_ = raw["machine"]
+    print(f"{machine_['date']}: Python {machine_['python']} on {machine_['platform']}, "
+          f"{machine_['cpus']} x {machine_['cpu']}")
     print()
-    print("building and declaring hierarchies (best of 3), C++ core | Python core; x: growth from the size before")
-    held = total = 0
-    for shape, sizes in found["c++"]["build"].items():
-        cells, previous = [], None
-        for size, ms in sizes.items():
-            growth = f" x{ms / previous:.1f}" if previous else ""
-            python = found["python"]["build"][shape][size]
-            cells.append(f"{size}: {ms:.1f} ms{growth} | {python:.1f} ms")
-            previous = ms
-            for target_shape, target_size, limit in SCALE_TARGETS:
-                if (target_shape, target_size) == (shape, size):
-                    ok = ms <= limit
-                    held += ok
-                    total += 1
-                    cells[-1] += f" (<= {limit} ms {'PASS' if ok else 'MISS'})"
-        print(f"  {shape}: " + "; ".join(cells))
-    hits = ", ".join(
-        f"{count}: {ns:.0f} ns | {found['python']['hit'][count]:.0f} ns" for count, ns in found["c++"]["hit"].items()
-    )
-    print(f"  a registry query hit among N registrations, C++ | Python: {hits}")
-    print(f"Targets held: {held} of {total}.")
+    results = {
+        "machine": machine_,
+        "operations": report.report_micro(raw, cases(), goals),
+        "end to end": report.report_framework(raw, framework_target, goals),
+        "components": report.report_components(raw, component_comparisons, goals),
+        "peers": report.report_peers(raw, PEER_TARGETS, CREATING, goals),
+        "scale": report.report_scale(raw, SCALE_TARGETS, at_most, goals),
+    }
+    results["goals"] = goals.found
+    return results
 
 
-def micro_speedups(case_list, samples):
-    """Each operation's speedup over its plain-Python-core baseline."""
-    found = []
-    for case in case_list:
-        for baseline in case.baselines:
-            if baseline.label.startswith("pure"):
-                cpp = statistics.median(samples[id(case.cpp)])
-                found.append((case.name, statistics.median(samples[id(baseline.call)]) / cpp, None))
-    return found
-
-
-def write_chart(path, bars):
-    """A horizontal bar chart of speedups, as plain SVG."""
-    label_width, bar_width, row, top = 420, 380, 22, 46
-    scale = bar_width / max(speedup for _, speedup, _ in bars) * 0.85
-    height = top + row * len(bars) + 30
-    width = label_width + bar_width + 70
-    out = [
-        f'<svg xmlns="http://www.w3.org/2000/svg" width="{width}" height="{height}" '
-        'font-family="sans-serif" font-size="12">',
-        f'<rect width="{width}" height="{height}" fill="white"/>',
-        '<text x="10" y="20" font-size="15" font-weight="bold">'
-        "Speedup of the C++ core over the plain-Python core</text>",
-        f'<text x="10" y="36" fill="#555">per operation; the last rows run end to end through the framework '
-        f'(Python {sys.version.split()[0]})</text>',
-    ]
-    for i, (name, speedup, target) in enumerate(bars):
-        y = top + i * row
-        colour = "#2f6db5" if target is None else ("#2e9b50" if speedup >= target else "#d2632b")
-        text = name.replace("&", "&amp;").replace("<", "&lt;")
-        out.append(f'<text x="{label_width - 8}" y="{y + 14}" text-anchor="end">{text}</text>')
-        out.append(
-            f'<rect x="{label_width}" y="{y + 3}" width="{speedup * scale:.1f}" height="{row - 6}" fill="{colour}"/>'
-        )
-        out.append(f'<text x="{label_width + speedup * scale + 4:.1f}" y="{y + 14}">{speedup:.1f}x</text>')
-        if target is not None:
-            x = label_width + target * scale
-            out.append(
-                f'<line x1="{x:.1f}" y1="{y + 1}" x2="{x:.1f}" y2="{y + row - 1}" '
-                'stroke="black" stroke-dasharray="3,2"/>'
-            )
-    x = label_width + scale
-    out.append(f'<line x1="{x:.1f}" y1="{top - 4}" x2="{x:.1f}" y2="{height - 26}" stroke="#999"/>')
-    out.append(f'<text x="{x:.1f}" y="{height - 12}" text-anchor="middle" fill="#555">1x</text>')
-    out.append(f'<text x="{width - 10}" y="{height - 12}" text-anchor="end" fill="#555">'
-               f'dashed: target (green held, orange missed)</text>')
-    out.append("</svg>")
-    path.write_text("\n".join(out) + "\n")
-
-
-def main():
+def measure():
+    """Every measurement of a run, as plain data: what ``--from`` reports again."""
     case_list = cases()
     gc.collect()
     enabled = gc.isenabled()
@@ -757,15 +554,72 @@ def main():
     finally:
         if enabled:
             gc.enable()
-    report(case_list, samples, noop_ns)
+    micro = [
+        {
+            "name": case.name,
+            "cpp": samples[id(case.cpp)],
+            "baselines": {baseline.label: samples[id(baseline.call)] for baseline in case.baselines},
+        }
+        for case in case_list
+    ]
     framework_samples, memory, peers, missing = run_framework()
-    bars = micro_speedups(case_list, samples) + report_framework(framework_samples, memory)
-    report_components(framework_samples, peers, missing, memory)
-    report_peers(*run_peers())
-    report_scale(run_scale())
-    chart = BENCH / "speedup.svg"
-    write_chart(chart, bars)
-    print(f"Chart: {chart.relative_to(BENCH.parent)}")
+    groups, peer_missing = run_peers()
+    return {
+        "machine": machine(),
+        "micro": micro,
+        "noop ns": noop_ns,
+        "framework": {"samples": framework_samples, "memory": memory, "peers": peers, "missing": missing},
+        "peers": {"groups": groups, "missing": peer_missing},
+        "scale": run_scale(),
+    }
+
+
+def machine():
+    """Where and when the run happened, for the report and the docs."""
+    cpu = platform.processor() or platform.machine()
+    try:
+        for line in pathlib.Path("/proc/cpuinfo").read_text().splitlines():
+            if line.startswith("model name"):
+                cpu = line.split(":", 1)[1].strip()
+                break
+    except OSError:
+        pass
+    return {
+        "date": datetime.datetime.now(datetime.timezone.utc).strftime("%Y-%m-%d %H:%M UTC"),
+        "python": sys.version.split()[0],
+        "platform": platform.platform(terse=True),
+        "cpu": cpu,
+        "cpus": os.cpu_count(),
+    }
+
+
+def main():
+    parser = argparse.ArgumentParser(description=__doc__.split("\n\n")[0])
+    parser.add_argument("--out", type=pathlib.Path, default=BENCH.parent / "build" / "bench",
+                        help="where the report, the figures (JSON) and the chart go (default: build/bench)")
+    parser.add_argument("--from", dest="source", type=pathlib.Path,
+                        help="report the measurements of an earlier run (its measurements.json) instead of measuring")
+    parser.add_argument("--check", action="store_true",
+                        help="also list every goal the run falls short of, and exit 1 if there is one")
+    options = parser.parse_args()
+    options.out.mkdir(parents=True, exist_ok=True)
+    if options.source is not None:
+        raw = json.loads(options.source.read_text())
+    else:
+        raw = measure()
+        (options.out / "measurements.json").write_text(json.dumps(raw))
+    results = report_all(raw)
+    (options.out / "results.json").write_text(json.dumps(results, indent=1) + "\n")
+    chart = options.out / "speedup.svg"
+    write_chart(chart, results)
+    print(f"\nReport figures: {options.out / 'results.json'}; chart: {chart}")
+    if options.check:
+        short = [goal for goal in results["goals"] if not goal["met"]]
+        print(f"\n{len(short)} of {len(results['goals'])} goals not met" + (":" if short else "."))
+        for goal in short:
+            print(f"  {goal['table']}: {goal['row']} against {goal['against']}: "
+                  f"{goal['measured']}, goal {goal['goal']}")
+        sys.exit(1 if short else 0)
 
 
 if __name__ == "__main__":

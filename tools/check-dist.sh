@@ -27,13 +27,16 @@ check() {
         return 1
     fi
     echo "   $(echo "$output" | tail -n 1)"
-    # The type information is installed: the module's stub, beside it and as
-    # a stub-only package, and the package's marker.
+    # The type information is installed: each module's stub as a stub-only
+    # package, and the markers of the two packages in the trel namespace.
     "$venv/bin/python" - <<'PY'
 import pathlib, sysconfig
 site = pathlib.Path(sysconfig.get_paths()["platlib"])
-for name in ("_trel_interface_coptimizations.pyi", "_trel_interface_coptimizations-stubs/__init__.pyi", "trel/py.typed"):
+for name in ("_trel_interface_coptimizations-stubs/__init__.pyi", "_trel_interface_speedups-stubs/__init__.pyi",
+             "trel/interface/py.typed", "trel/component/py.typed"):
     assert (site / name).is_file(), f"not installed: {name}"
+# A namespace package, so that other distributions can add trel.* packages.
+assert not (site / "trel" / "__init__.py").exists(), "trel/__init__.py is installed"
 PY
     # The tests ran against the installed module, not a copy in the tree.
     "$venv/bin/python" -c 'import _trel_interface_coptimizations as m, trel.interface as t; print("   from", m.__file__); print("   and ", t.__file__)'

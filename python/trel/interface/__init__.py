@@ -20,7 +20,8 @@ query adapters in registries::
 The fast core is the C++ extension ``_trel_interface_coptimizations``; the
 plain-Python core ``trel.interface._pure`` stands in when the extension
 cannot be imported or ``TREL_INTERFACE_PURE=1`` is set. ``CORE`` says which
-one is running: ``"c++"`` or ``"python"``.
+one is running: ``"c++"`` or ``"python"``. ``__version__`` is the
+distribution's version.
 
 Names are imported on first use, so importing the package (or the core
 alone) loads no more than it needs.
@@ -34,6 +35,8 @@ from __future__ import annotations
 
 import importlib
 from typing import TYPE_CHECKING
+
+from trel.interface._version import __version__ as __version__
 
 if TYPE_CHECKING:
     # What __getattr__ below imports on first use, as the checker sees it.

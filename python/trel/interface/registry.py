@@ -281,6 +281,17 @@ class AdapterRegistry(_RegistryBase):
 
     ``bases`` are the registries consulted after this one's own
     registrations; ``name`` only labels the registry in its repr.
+
+    Besides the methods below, every registry answers these queries, bound
+    from its cached lookup when it is made:
+
+    - ``queryAdapter(ob, provided, name="", default=None)``: the adapter of
+      ``ob`` to ``provided``, made by the most specific factory registered;
+    - ``adapter_hook(provided, ob, name="", default=None)``: the same, in
+      the argument order of ``adapter_hooks``, so the registry can be one;
+    - ``lookupAll(required, provided)``: every ``(name, factory)`` that
+      applies to the required specifications;
+    - ``subscriptions(required, provided)``: every subscriber that applies.
     """
 
     # This registry, then its bases' registries, most specific first.
