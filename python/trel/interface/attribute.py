@@ -30,9 +30,9 @@ class SignatureInfo(TypedDict):
     kwargs: str | None  # the name of **kw, if any
 
 
-def signature_info(signature: inspect.Signature) -> SignatureInfo:
-    """Describe ``signature`` as a ``SignatureInfo``."""
-    info = SignatureInfo(
+def empty_signature_info() -> SignatureInfo:
+    """A ``SignatureInfo`` of no parameters, to be filled in."""
+    return SignatureInfo(
         positional=[],
         positional_only=[],
         required=[],
@@ -42,6 +42,11 @@ def signature_info(signature: inspect.Signature) -> SignatureInfo:
         varargs=None,
         kwargs=None,
     )
+
+
+def signature_info(signature: inspect.Signature) -> SignatureInfo:
+    """Describe ``signature`` as a ``SignatureInfo``."""
+    info = empty_signature_info()
     for parameter in signature.parameters.values():
         kind, name, default = parameter.kind, parameter.name, parameter.default
         if kind in (parameter.POSITIONAL_ONLY, parameter.POSITIONAL_OR_KEYWORD):

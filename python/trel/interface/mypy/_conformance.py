@@ -31,7 +31,7 @@ from mypy.options import Options
 from mypy.subtypes import is_subtype
 from mypy.types import AnyType, CallableType, Instance, NoneType, get_proper_type
 
-from trel.interface.attribute import SignatureInfo, incompatibility, without_receiver
+from trel.interface.attribute import SignatureInfo, empty_signature_info, incompatibility, without_receiver
 from trel.interface.mypy._names import INVARIANT
 
 
@@ -113,16 +113,7 @@ def _problem(cls: TypeInfo, name: str, described: FuncDef, options: Options) -> 
 
 def _calls(function: FuncDef, bound: bool) -> SignatureInfo:
     """The calls ``function`` accepts, as run-time verification reads them."""
-    info = SignatureInfo(
-        positional=[],
-        positional_only=[],
-        required=[],
-        optional={},
-        keyword_only=[],
-        keyword_required=[],
-        varargs=None,
-        kwargs=None,
-    )
+    info = empty_signature_info()
     # Names and kinds, not the arguments themselves: a definition read back
     # from mypy's cache has only these. A positional-only one has no name.
     for index, (name, kind) in enumerate(zip(function.arg_names, function.arg_kinds)):
