@@ -77,6 +77,15 @@ Ref held_lookup(PyObject* self) noexcept {
     return Ref::borrow(lookup);
 }
 
+// What a query over several objects works with once its arguments are read
+// and checked: the objects as a tuple, the lookup and what each object
+// provides, all held for the whole query.
+struct Prepared {
+    MultiQuery query;
+    Ref lookup;
+    Ref specifications;
+};
+
 // The query's arguments, with the objects held.
 int parse(PyObject* const* args, Py_ssize_t nargs, PyObject* kwnames, const char* format,
           char* const* keywords, Py_ssize_t max_positional, MultiQuery& out) noexcept {
@@ -102,28 +111,37 @@ int objects_as_tuple(MultiQuery& query) noexcept {
     return 0;
 }
 
+// Reads, checks and resolves; 0, or -1 with an exception set.
+int prepare(PyObject* self, PyObject* const* args, Py_ssize_t nargs, PyObject* kwnames, const char* format,
+            char** keywords, Py_ssize_t max_positional, bool handler, Prepared& out) noexcept {
+    MultiQuery& query = out.query;
+    if (parse(args, nargs, kwnames, format, keywords, max_positional, query) < 0 ||
+        check_query(self, query.objects.get(), query.provided,
+                    query.name ? query.name : framework_state.empty, handler) < 0 ||
+        objects_as_tuple(query) < 0) {
+        return -1;
+    }
+    out.lookup = held_lookup(self);
+    if (!out.lookup) {
+        return -1;
+    }
+    out.specifications = resolve_all(query.objects.get());
+    return out.specifications ? 0 : -1;
+}
+
 char* query_keywords[] = {const_cast<char*>("objects"), const_cast<char*>("provided"),
                           const_cast<char*>("name"), const_cast<char*>("default"), nullptr};
 char* subscribers_keywords[] = {const_cast<char*>("objects"), const_cast<char*>("provided"), nullptr};
 
 PyObject* query_multi_adapter(PyObject* self, PyObject* const* args, Py_ssize_t nargs, PyObject* kwnames) {
-    MultiQuery query;
-    if (parse(args, nargs, kwnames, "OO|OO:queryMultiAdapter", query_keywords, 4, query) < 0 ||
-        check_query(self, query.objects.get(), query.provided,
-                    query.name ? query.name : framework_state.empty, false) < 0 ||
-        objects_as_tuple(query) < 0) {
+    Prepared prepared;
+    if (prepare(self, args, nargs, kwnames, "OO|OO:queryMultiAdapter", query_keywords, 4, false, prepared) <
+        0) {
         return nullptr;
     }
-    Ref lookup = held_lookup(self);
-    if (!lookup) {
-        return nullptr;
-    }
-    Ref specifications = resolve_all(query.objects.get());
-    if (!specifications) {
-        return nullptr;
-    }
+    const MultiQuery& query = prepared.query;
     PyObject* name = query.name ? query.name : framework_state.empty;
-    PyObject* lookup_args[] = {lookup.get(), specifications.get(), query.provided, name};
+    PyObject* lookup_args[] = {prepared.lookup.get(), prepared.specifications.get(), query.provided, name};
     Ref factory = Ref::steal(
         PyObject_VectorcallMethod(framework_state.lookup, lookup_args,
                                   std::size(lookup_args) | PY_VECTORCALL_ARGUMENTS_OFFSET, nullptr));
@@ -142,21 +160,12 @@ PyObject* query_multi_adapter(PyObject* self, PyObject* const* args, Py_ssize_t 
 }
 
 PyObject* subscribers(PyObject* self, PyObject* const* args, Py_ssize_t nargs, PyObject* kwnames) {
-    MultiQuery query;
-    if (parse(args, nargs, kwnames, "OO:subscribers", subscribers_keywords, 2, query) < 0 ||
-        check_query(self, query.objects.get(), query.provided, framework_state.empty, true) < 0 ||
-        objects_as_tuple(query) < 0) {
+    Prepared prepared;
+    if (prepare(self, args, nargs, kwnames, "OO:subscribers", subscribers_keywords, 2, true, prepared) < 0) {
         return nullptr;
     }
-    Ref lookup = held_lookup(self);
-    if (!lookup) {
-        return nullptr;
-    }
-    Ref specifications = resolve_all(query.objects.get());
-    if (!specifications) {
-        return nullptr;
-    }
-    PyObject* lookup_args[] = {lookup.get(), specifications.get(), query.provided};
+    const MultiQuery& query = prepared.query;
+    PyObject* lookup_args[] = {prepared.lookup.get(), prepared.specifications.get(), query.provided};
     Ref found = Ref::steal(PyObject_VectorcallMethod(framework_state.subscriptions, lookup_args,
                                                      std::size(lookup_args) | PY_VECTORCALL_ARGUMENTS_OFFSET,
                                                      nullptr));
