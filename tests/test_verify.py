@@ -114,8 +114,10 @@ except MultipleInvalid as error:
                      "DoesNotImplement"], kinds
     message = str(error)
     assert "in 4 ways" in message and "'area'" in message and "'colour'" in message and "'paint'" in message
+    error.reported_by = "the checker"  # what code adds to an exception travels with it
     copy = pickle.loads(pickle.dumps(error))
     assert [type(e) for e in copy.exceptions] == [type(e) for e in error.exceptions]
+    assert copy.reported_by == "the checker"
 else:
     raise AssertionError("a broken object passed")
 

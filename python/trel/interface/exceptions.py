@@ -56,9 +56,11 @@ class Invalid(Exception):
     """An object breaks an interface's contract: an invariant, or what
     verification checks."""
 
-    def __reduce__(self) -> tuple[type[Invalid], tuple[object, ...]]:
-        # The object checked may not pickle; the exception still does.
-        return type(self), tuple(_picklable(arg) for arg in self.args)
+    def __reduce__(self) -> tuple[type[Invalid], tuple[object, ...], dict[str, object]]:
+        # The object checked may not pickle; the exception still does. Notes
+        # and attributes set on it travel as its state.
+        state = {name: _picklable(value) for name, value in vars(self).items()}
+        return type(self), tuple(_picklable(arg) for arg in self.args), state
 
 
 class DoesNotImplement(Invalid):
