@@ -22,4 +22,11 @@ struct QueryArguments {
 int parse_query(PyObject* const* args, Py_ssize_t nargs, PyObject* kwnames, const char* format,
                 char* const* keywords, Py_ssize_t max_positional, QueryArguments& out) noexcept;
 
+// A METH_FASTCALL (with or without METH_KEYWORDS) function as a method
+// table's PyCFunction; the intermediate cast keeps the compiler from
+// warning about the differing signature.
+template <typename Function> PyCFunction as_method(Function* function) noexcept {
+    return reinterpret_cast<PyCFunction>(reinterpret_cast<void (*)()>(function));
+}
+
 } // namespace trel

@@ -2,6 +2,7 @@
 // core (imported at initialisation) through the core's public functions, and
 // like the core it serves only the first interpreter that imports it.
 #include "../common/ownership.hpp"
+#include "../common/query_arguments.hpp"
 #include "../common/ref.hpp"
 #include "merge.hpp"
 #include "registry_base.hpp"
@@ -66,8 +67,7 @@ int create_state() noexcept {
 PyMethodDef module_methods[] = {
     {"c3_merge", c3_merge, METH_O,
      "The objects of the sequences in C3 order, as a list, or None when they admit no such order."},
-    {"uncached_lookup", reinterpret_cast<PyCFunction>(reinterpret_cast<void (*)()>(uncached_lookup)),
-     METH_FASTCALL,
+    {"uncached_lookup", as_method(uncached_lookup), METH_FASTCALL,
      "uncached_lookup(ro, required, provided, name): the most specific adapter registered in the registries "
      "of "
      "ro, or None."},

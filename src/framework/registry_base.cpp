@@ -194,11 +194,6 @@ PyObject* subscribers(PyObject* self, PyObject* const* args, Py_ssize_t nargs, P
     return handlers ? PyTuple_New(0) : results.release();
 }
 
-template <typename Function> PyCFunction as_fastcall_keywords(Function function) noexcept {
-    PyObject* (*typed)(PyObject*, PyObject* const*, Py_ssize_t, PyObject*) = function;
-    return reinterpret_cast<PyCFunction>(reinterpret_cast<void (*)()>(typed));
-}
-
 int registry_clear(PyObject* self) {
     clear_field(as_registry(self)->lookup);
     return 0;
@@ -216,9 +211,9 @@ void registry_dealloc(PyObject* self) {
 }
 
 PyMethodDef registry_methods[] = {
-    {"queryMultiAdapter", as_fastcall_keywords(query_multi_adapter), METH_FASTCALL | METH_KEYWORDS,
+    {"queryMultiAdapter", as_method(query_multi_adapter), METH_FASTCALL | METH_KEYWORDS,
      "Adapt several objects at once with an adapter registered for what each of them provides."},
-    {"subscribers", as_fastcall_keywords(subscribers), METH_FASTCALL | METH_KEYWORDS,
+    {"subscribers", as_method(subscribers), METH_FASTCALL | METH_KEYWORDS,
      "Call every subscriber for what the objects provide; the results that are not None (none, for "
      "handlers)."},
     {nullptr, nullptr, 0, nullptr},

@@ -73,8 +73,7 @@ template <std::size_t index, bool named_errors, int (*check)(PyObject*) noexcept
 PyMethodDef query_method_def() noexcept {
     PyObject* (*typed)(PyObject*, PyObject* const*, Py_ssize_t, PyObject*) =
         query_method<index, named_errors, check>;
-    return {query_methods[index].name, reinterpret_cast<PyCFunction>(reinterpret_cast<void (*)()>(typed)),
-            METH_FASTCALL | METH_KEYWORDS, ""};
+    return {query_methods[index].name, as_method(typed), METH_FASTCALL | METH_KEYWORDS, ""};
 }
 
 template <bool named_errors, int (*check)(PyObject*) noexcept, std::size_t... index>
