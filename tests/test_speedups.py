@@ -279,3 +279,18 @@ def test_uncached_lookup_refuses_what_is_not_registrations():
         speedups.uncached_lookup([Store()], (spec,), PROVIDED, "")
     with pytest.raises(TypeError, match="4 arguments"):
         speedups.uncached_lookup([Store()], (A,), PROVIDED)
+
+
+def test_resolved_specifications_are_never_seen_half_made(registry):
+    # A resolution that looks at everything referring to the answer so far
+    # finds no container with empty slots.
+    class Prying:
+        @property
+        def __providedBy__(self):
+            for referrer in gc.get_referrers(A):
+                if isinstance(referrer, tuple):
+                    repr(referrer)
+            return B
+
+    first, prying = Provider(A), Prying()
+    assert registry.queryMultiAdapter((first, prying), PROVIDED) == ("pair", first, prying)

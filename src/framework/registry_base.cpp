@@ -25,8 +25,9 @@ struct MultiQuery {
 
 // What the registry's Python validation would accept without a word, known
 // without running it: a list or tuple of objects, a specification (or None
-// for handlers) and a str name ("" when none was given). Anything else goes to `_check_query`, which
-// raises the error that names the argument (or lets odd but valid input on).
+// for handlers) and a str name ("" when none was given). Anything else goes
+// to `_check_query`, which raises the error that names the argument (or lets
+// odd but valid input on).
 int check_query(PyObject* self, PyObject* objects, PyObject* provided, PyObject* name,
                 bool handler) noexcept {
     const FrameworkState& state = framework_state;
@@ -44,21 +45,23 @@ int check_query(PyObject* self, PyObject* objects, PyObject* provided, PyObject*
     return checked ? 0 : -1;
 }
 
-// What each object provides, as the core resolves it, in a tuple.
+// What each object provides, as the core resolves it, in a tuple. The
+// answers are gathered in a list, which is valid at every step, and the
+// tuple is made only when all are in: code run by a resolution could
+// otherwise reach a tuple with empty slots (through the collector).
 Ref resolve_all(PyObject* objects) noexcept {
     const Py_ssize_t count = PyTuple_GET_SIZE(objects);
-    Ref specifications = Ref::steal(PyTuple_New(count));
+    Ref specifications = Ref::steal(PyList_New(0));
     if (!specifications) {
         return {};
     }
     for (Py_ssize_t i = 0; i < count; ++i) {
-        PyObject* spec = PyObject_CallOneArg(framework_state.provided_by, PyTuple_GET_ITEM(objects, i));
-        if (!spec) {
+        Ref spec = Ref::steal(PyObject_CallOneArg(framework_state.provided_by, PyTuple_GET_ITEM(objects, i)));
+        if (!spec || PyList_Append(specifications.get(), spec.get()) < 0) {
             return {};
         }
-        PyTuple_SET_ITEM(specifications.get(), i, spec);
     }
-    return specifications;
+    return Ref::steal(PyList_AsTuple(specifications.get()));
 }
 
 // Calls `function` with the objects as its positional arguments.
