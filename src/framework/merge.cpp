@@ -53,27 +53,27 @@ private:
 
 // Every sequence as a tuple of its own, in a tuple held for the whole merge
 // (the objects are compared by address, so each must stay alive); `objects`
-// is their total length.
+// is their total length. They are gathered in a list, valid at every step,
+// and the tuple is made only when all are in: iterating a sequence runs
+// Python code, which could otherwise reach a tuple with empty slots.
 Ref held_tuples(PyObject* sequences, Py_ssize_t& objects) noexcept {
     Ref all = Ref::steal(PySequence_Tuple(sequences));
     if (!all) {
         return {};
     }
-    const Py_ssize_t count = PyTuple_GET_SIZE(all.get());
-    Ref tuples = Ref::steal(PyTuple_New(count));
-    if (!tuples) {
+    Ref gathered = Ref::steal(PyList_New(0));
+    if (!gathered) {
         return {};
     }
     objects = 0;
-    for (Py_ssize_t i = 0; i < count; ++i) {
-        PyObject* sequence = PySequence_Tuple(PyTuple_GET_ITEM(all.get(), i));
-        if (!sequence) {
+    for (Py_ssize_t i = 0; i < PyTuple_GET_SIZE(all.get()); ++i) {
+        Ref sequence = Ref::steal(PySequence_Tuple(PyTuple_GET_ITEM(all.get(), i)));
+        if (!sequence || PyList_Append(gathered.get(), sequence.get()) < 0) {
             return {};
         }
-        PyTuple_SET_ITEM(tuples.get(), i, sequence);
-        objects += PyTuple_GET_SIZE(sequence);
+        objects += PyTuple_GET_SIZE(sequence.get());
     }
-    return tuples;
+    return Ref::steal(PyList_AsTuple(gathered.get()));
 }
 
 // The merge's state: each sequence's position, and the tail counts.
